@@ -1,0 +1,112 @@
+#include "basecomm.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "log.h"
+#include "msg.h"
+
+CKVSH_BaseComm::CKVSH_BaseComm() {
+    for (Slot& s : slots_) s.reply.reset(new uint8_t[kvs::kBufferSize]);
+}
+
+CKVSH_BaseComm::~CKVSH_BaseComm() = default;
+
+void CKVSH_BaseComm::SetRecvCallback(KVS_RECV_CALLBACK callback, void* user) {
+    std::lock_guard<std::mutex> lock(mu_);
+    callback_ = callback;
+    user_ = user;
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::Request(const T_MSG_HEAD* msg, bool wait) {
+    return Transact(msg, wait, kDefaultWaitMs);
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::RequestTimed(const T_MSG_HEAD* msg, unsigned ms) {
+    return Transact(msg, true, ms);
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms) {
+    // Concurrent callers each take their own index; a slot is never searched.
+    Slot& slot = slots_[next_.fetch_add(1, std::memory_order_relaxed) % kSlots];
+    const uint8_t cmd = msg->cmd & 0x7F;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        slot.state = SlotState::kWaiting;
+        slot.expected = cmd;
+    }
+    if (!SendMsg(reinterpret_cast<const uint8_t*>(msg), msg->length)) {
+        std::lock_guard<std::mutex> lock(mu_);
+        slot.state = SlotState::kIdle;
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> lock(mu_);
+    if (!wait) {
+        slot.state = SlotState::kIdle;
+        return msg;
+    }
+    bool done = slot.cv.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [&] { return slot.state != SlotState::kWaiting; });
+    SlotState state = slot.state;
+    slot.state = SlotState::kIdle;
+    lock.unlock();
+    if (!done) {
+        kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kReplyTimeout, static_cast<int>(cmd));
+        return nullptr;
+    }
+    if (state != SlotState::kAnswered) return nullptr;  // reported by RecvMsg
+    return reinterpret_cast<const T_MSG_HEAD*>(slot.reply.get());
+}
+
+void CKVSH_BaseComm::RecvMsg(const uint8_t* msg, int length) {
+    if (!msg) {
+        switch (length) {
+            case 0: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovered); break;
+            case -1: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovering); break;
+            case -2: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUnrecoverable); break;
+            default: break;
+        }
+        return;
+    }
+    if (length < static_cast<int>(kvs::kHeadSize)) {
+        int cmd = length > 6 ? msg[6] & 0x7F : -1;
+        kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kMalformedReply, cmd, length, length);
+        return;
+    }
+    const uint8_t cmd = msg[6];
+    if (!(cmd & kvs::kReplyBit)) {
+        KVS_RECV_CALLBACK cb;
+        void* user;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            cb = callback_;
+            user = user_;
+        }
+        if (cb) cb(msg, length, user);
+        return;
+    }
+    int32_t declared;
+    std::memcpy(&declared, msg, 4);
+    const bool malformed = declared < static_cast<int32_t>(kvs::kHeadSize) || declared > length;
+    bool matched = false;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        for (Slot& s : slots_) {
+            if (s.state != SlotState::kWaiting || (s.expected | kvs::kReplyBit) != cmd) continue;
+            if (malformed) {
+                s.state = SlotState::kMalformed;
+            } else {
+                // Only the reply's own length is copied, never the whole slot.
+                std::memcpy(s.reply.get(), msg, static_cast<size_t>(declared));
+                s.state = SlotState::kAnswered;
+            }
+            s.cv.notify_one();
+            matched = true;
+            break;
+        }
+    }
+    if (!matched)
+        kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUnmatchedReply, cmd & 0x7F);
+    else if (malformed)
+        kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kMalformedReply, cmd & 0x7F, declared, length);
+}

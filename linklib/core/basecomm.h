@@ -1,0 +1,67 @@
+// CKVSH_BaseComm: the request engine at the base of every connection.
+//
+// A request takes the next of 16 slots (round robin, never searched), is sent by the
+// transport's SendMsg, and its caller waits on that slot until the receive thread copies the
+// matching reply in (matched by command code with bit 7 set, lowest busy slot first) or the
+// wait times out. Unsolicited messages go to the registered callback.
+//
+// Threading: Request/RequestTimed may be called from any number of threads at once (up to 16
+// in flight). RecvMsg runs on the transport's receive thread. One mutex guards the slot states
+// and the callback pair; reply bytes are copied under it. The callback is called without it.
+// Transports must stop their receive thread in their own destructor, before this one runs.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "kvsh_user.h"
+
+class CKVSH_BaseComm {
+public:
+    static constexpr int kSlots = 16;
+    static constexpr unsigned kDefaultWaitMs = 10000;
+
+    CKVSH_BaseComm();
+    virtual ~CKVSH_BaseComm();
+    CKVSH_BaseComm(const CKVSH_BaseComm&) = delete;
+    CKVSH_BaseComm& operator=(const CKVSH_BaseComm&) = delete;
+
+    // Receive side: a whole message from the transport, or (msg null) a status notice in
+    // length: 0 recovered, -1 recovering, -2 lost.
+    virtual void RecvMsg(const uint8_t* msg, int length);
+    // Sends one message as one frame; true when the transport handed it all to the link.
+    virtual bool SendMsg(const uint8_t* msg, int length) = 0;
+
+    // Sends msg and, with wait, waits up to 10 s for its reply. Returns the reply (owned by
+    // the connection, valid for 16 further requests), the caller's own msg when wait is false
+    // and the send succeeded, or nullptr (send failed, timeout, malformed reply).
+    const T_MSG_HEAD* Request(const T_MSG_HEAD* msg, bool wait);
+    // As Request with wait, waiting ms milliseconds.
+    const T_MSG_HEAD* RequestTimed(const T_MSG_HEAD* msg, unsigned ms);
+
+    // Stores the callback for unsolicited messages and its user pointer (replacing both).
+    void SetRecvCallback(KVS_RECV_CALLBACK callback, void* user);
+
+    // The slot the next request will take (tests).
+    int NextSlot() const { return static_cast<int>(next_.load() % kSlots); }
+
+private:
+    enum class SlotState : uint8_t { kIdle, kWaiting, kAnswered, kMalformed };
+    struct Slot {
+        SlotState state = SlotState::kIdle;
+        uint8_t expected = 0;
+        std::condition_variable cv;
+        std::unique_ptr<uint8_t[]> reply;
+    };
+
+    const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms);
+
+    std::mutex mu_;
+    Slot slots_[kSlots];
+    std::atomic<unsigned> next_{0};
+    KVS_RECV_CALLBACK callback_ = nullptr;
+    void* user_ = nullptr;
+};

@@ -1,0 +1,85 @@
+#include "texts.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace kvs {
+
+namespace {
+
+const char* const kUtf8[] = {
+    "发送通讯命令失败:下位机回应超时！id = %d",
+    "接收到未能匹配的回应帧[命令号%d]",
+    "通讯设备恢复成功",
+    "通讯内部错误,尝试恢复",
+    "通讯设备无法恢复，请重新启动KVS",
+    "接收到格式错误的回应帧[命令号%d,长度%d,实际%d]",
+    "%s:接收到错误帧[前导字节错误:%x]",
+    "%s:接收到错误帧[CRC校验码错误,正确:%x, 错误:%x]",
+    "%s:接收到错误帧[帧长度超出缓冲区:%u]",
+    "%s:接收缓冲区溢出,丢弃%u字节",
+    "命令%d的回应数据不完整",
+    "命令%d的回应记录格式错误",
+    "CHWComm_Udp:socket函数错误",
+    "CHWComm_Udp:bind函数错误，可能是主机地址配置错误或者主机端口被占用!",
+    "CHWComm_Udp:connect函数错误",
+    "CHWComm_Udp::SendFrame：请先连接然后再发送数据！",
+    "CHWComm_Udp::SendFrame:发送错误！",
+    "CCOMM_Udp::Disconnect:无法停止工作线程，请注意！",
+    "无法打开串口设备:%s",
+    "%s:无法停止串口接收线程，请注意！",
+    "无法停止USB口接收线程，请注意",
+    "通讯串口初始化成功.",
+    "通讯USB口初始化成功.",
+    "通讯UDP口初始化成功.",
+};
+static_assert(sizeof(kUtf8) / sizeof(kUtf8[0]) == static_cast<size_t>(TextId::kCount),
+              "one text per id");
+
+std::string g_gbk[static_cast<size_t>(TextId::kCount)];
+std::once_flag g_once;
+
+}  // namespace
+
+char* Utf8ToGbk(const char* utf8, char* out, unsigned size) {
+    if (!size) return out;
+    out[0] = 0;
+    if (!utf8) return out;
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        std::strncpy(out, utf8, size - 1);
+        out[size - 1] = 0;
+        return out;
+    }
+    char* in = const_cast<char*>(utf8);
+    size_t in_left = std::strlen(utf8);
+    char* o = out;
+    size_t out_left = size - 1;
+    while (in_left && out_left) {
+        if (iconv(cd, &in, &in_left, &o, &out_left) != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) break;
+        // Unconvertible or broken input: replace one byte and go on.
+        *o++ = '?';
+        --out_left;
+        ++in;
+        --in_left;
+    }
+    *o = 0;
+    iconv_close(cd);
+    return out;
+}
+
+const char* Text(TextId id) {
+    std::call_once(g_once, [] {
+        char buf[512];
+        for (size_t i = 0; i < static_cast<size_t>(TextId::kCount); ++i)
+            g_gbk[i] = Utf8ToGbk(kUtf8[i], buf, sizeof buf);
+    });
+    return g_gbk[static_cast<size_t>(id)].c_str();
+}
+
+}  // namespace kvs
