@@ -1,9 +1,7 @@
 #include "texts.h"
 
-#include <iconv.h>
+#include "gbk.h"
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -44,34 +42,6 @@ std::string g_gbk[static_cast<size_t>(TextId::kCount)];
 std::once_flag g_once;
 
 }  // namespace
-
-char* Utf8ToGbk(const char* utf8, char* out, unsigned size) {
-    if (!size) return out;
-    out[0] = 0;
-    if (!utf8) return out;
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        std::strncpy(out, utf8, size - 1);
-        out[size - 1] = 0;
-        return out;
-    }
-    char* in = const_cast<char*>(utf8);
-    size_t in_left = std::strlen(utf8);
-    char* o = out;
-    size_t out_left = size - 1;
-    while (in_left && out_left) {
-        if (iconv(cd, &in, &in_left, &o, &out_left) != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) break;
-        // Unconvertible or broken input: replace one byte and go on.
-        *o++ = '?';
-        --out_left;
-        ++in;
-        --in_left;
-    }
-    *o = 0;
-    iconv_close(cd);
-    return out;
-}
 
 const char* Text(TextId id) {
     std::call_once(g_once, [] {

@@ -42,8 +42,4 @@ enum class TextId {
 // The GBK form of a text; never null, valid for the life of the process. Thread-safe.
 const char* Text(TextId id);
 
-// Converts UTF-8 to GBK into out (size bytes, always terminated when size > 0). Characters
-// without a GBK form become '?'. Returns out.
-char* Utf8ToGbk(const char* utf8, char* out, unsigned size);
-
 }  // namespace kvs
