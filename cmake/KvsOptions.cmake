@@ -17,12 +17,21 @@ if(KVS_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# kvs_add_test(NAME target SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
+# kvs_add_test(name SOURCES ... LIBS ... [LABELS ...] [NETNS] [NO_MAIN]): a GoogleTest executable
+# registered with CTest. NETNS runs it in a private network namespace (scripts/netns-run.sh),
+# for tests that use the protocol's fixed UDP ports. NO_MAIN: the test brings its own main().
 function(kvs_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "NETNS;NO_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  if(NOT T_NO_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(T_NETNS)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/netns-run.sh $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()

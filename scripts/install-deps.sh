@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain and tests
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential iproute2 util-linux cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the program
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev qt6-serialport-dev libgl-dev
