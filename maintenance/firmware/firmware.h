@@ -1,0 +1,150 @@
+// Firmware backup and upgrade of the controller's program flash, page by page, through the
+// flash attributes of the component manager. Free of any GUI toolkit, so that the command-line
+// client and the firmware dialog drive the same code.
+//
+// Threading: a CFirmwareEngine runs one operation at a time on the thread that calls it (a
+// worker thread in the dialog, the main thread in kvsh). Only the stop flag may be touched by
+// another thread while an operation runs; it is an atomic and is read at status ticks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kvs::fw {
+
+// The component that carries the flash attributes, and the attributes themselves (UTF-8; the
+// device adapter converts them to the wire's encoding).
+inline constexpr const char* kComponentManager = "组件管理器";
+inline constexpr const char* kAttrGeometry = "Flash描述信息";
+inline constexpr const char* kAttrAddress = "Flash操作地址";
+inline constexpr const char* kAttrRead = "Flash执行读取";
+inline constexpr const char* kAttrErase = "Flash执行擦除";
+inline constexpr const char* kAttrWrite = "Flash执行写入";
+inline constexpr const char* kAttrData = "Flash操作数据";
+
+// Flash geometry as the device describes it: "P=%x,C=%x,B=%x,N=%x,".
+struct FlashGeometry {
+    int32_t pageSize = 0;    // P: bytes per read or write request
+    int32_t imageSize = 0;   // C: bytes backed up or programmed from address 0
+    int32_t blockSize = 0;   // B: erase block size
+    int32_t blockCount = 0;  // N: number of erase blocks
+
+    int32_t Pages() const { return pageSize > 0 ? imageSize / pageSize : 0; }
+};
+
+// Parses the geometry text and checks its rules (P >= 1; C >= 1 and a multiple of P; B >= 1;
+// N >= 1 and B x N >= C, the product taken without overflow). nullopt when the text does not
+// parse or a rule fails.
+std::optional<FlashGeometry> ParseFlashGeometry(const std::string& text);
+
+// The .fw file stores every byte other than 0x00 and 0xFF complemented; the same rule turns it
+// back into the image.
+inline uint8_t FirmwareFileByte(uint8_t b) {
+    return (b == 0x00 || b == 0xFF) ? b : static_cast<uint8_t>(~b);
+}
+void ConvertFirmwareBytes(std::span<uint8_t> bytes);
+
+// Writes bytes to path atomically: a temporary file in the same folder, flushed to disk, then
+// renamed over path. A failure leaves an existing file untouched. Returns false on failure
+// with errno describing it.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
+
+// The device side: the attributes of the component manager. Every call waits for the reply.
+// Implementations report a refused or unanswered request as false / nullopt.
+class IFlashDevice {
+public:
+    virtual ~IFlashDevice() = default;
+    virtual std::optional<std::string> GetAttr(const char* attribute) = 0;
+    virtual bool SetAttr(const char* attribute, const std::string& value) = 0;
+    virtual std::optional<std::vector<uint8_t>> GetMemData(const char* attribute) = 0;
+    virtual bool SetMemData(const char* attribute, std::span<const uint8_t> data) = 0;
+};
+
+enum class FirmwarePhase { Backup, Write, Verify };
+
+enum class FirmwareResult {
+    Done,
+    Unsupported,     // no geometry came back: "固件功能不支持!"
+    BadGeometry,     // "flash信息错误!"
+    CannotOpenFile,  // "不能打开文件！" (also a backup file that could not be written)
+    LengthMismatch,  // "文件长度不匹配!"
+    ReadError,       // "读取错误:%d,%d"
+    WriteError,      // "写入错误:%d,%d"
+    Stopped,         // "用户停止."
+    VerifyError      // "校验错误:%d"
+};
+
+struct FirmwareOutcome {
+    FirmwareResult result = FirmwareResult::Done;
+    std::string status;          // the final status line
+    int64_t mismatches = 0;      // differing bytes after an upgrade's read-back
+    int32_t failedAddress = -1;  // page address of a read or write error
+};
+
+// Log levels of the firmware records, as the file log names them.
+enum class FirmwareLogLevel { Error, Message };
+
+struct FirmwareCallbacks {
+    // Pages done and the page count of the operation; after the page at address a, done is
+    // a / P + 1. Called after every page.
+    std::function<void(FirmwarePhase, int32_t done, int32_t total)> progress;
+    // The status line: phase texts with the pages still to do, at most once a second, and the
+    // final text of the operation.
+    std::function<void(const std::string&)> status;
+    // Diagnostic output (the debug output of the dialog).
+    std::function<void(const std::string&)> debug;
+    // File-log records of the upgrade: level, function name, text.
+    std::function<void(FirmwareLogLevel, const char* function, const std::string&)> log;
+    // Monotonic milliseconds; the steady clock when empty (tests substitute their own).
+    std::function<int64_t()> clockMs;
+};
+
+class CFirmwareEngine {
+public:
+    CFirmwareEngine(IFlashDevice& device, FirmwareCallbacks callbacks);
+
+    // Asks the running operation to stop. Takes effect at the first page that ends more than a
+    // second after the last status update. Any thread.
+    void RequestStop() { m_stop.store(true); }
+    void ClearStop() { m_stop.store(false); }
+    bool StopRequested() const { return m_stop.load(); }
+
+    // Reads the whole image into a .fw file; no file is written unless every page was read.
+    FirmwareOutcome Backup(const std::string& path);
+    // Programs a .fw file, then reads everything back and compares.
+    FirmwareOutcome Upgrade(const std::string& path);
+
+    // The same on images in memory (flash content, not file bytes).
+    FirmwareOutcome ReadImage(std::vector<uint8_t>& image);
+    FirmwareOutcome WriteImage(std::span<const uint8_t> image);
+
+    // The geometry read by the last operation (valid after it got past the geometry check).
+    const FlashGeometry& Geometry() const { return m_geometry; }
+
+private:
+    struct Ticker;
+    FirmwareOutcome Fail(FirmwareResult result, const std::string& status, bool log);
+    std::optional<FirmwareOutcome> LoadGeometry(bool log);
+    std::optional<FirmwareOutcome> ReadPages(std::vector<uint8_t>& image, FirmwarePhase phase,
+                                             Ticker& ticker, bool log);
+    FirmwareOutcome WritePagesAndVerify(std::span<const uint8_t> image);
+    void Status(const std::string& text);
+    void Debug(const std::string& text);
+    void Log(FirmwareLogLevel level, const std::string& text);
+    int64_t Now() const;
+
+    IFlashDevice& m_device;
+    FirmwareCallbacks m_cb;
+    std::atomic<bool> m_stop{false};
+    FlashGeometry m_geometry;
+};
+
+// The final status texts, for callers that map results to their own messages.
+const char* FirmwareResultText(FirmwareResult result);
+
+}  // namespace kvs::fw
