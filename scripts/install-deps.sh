@@ -7,6 +7,8 @@ PACKAGES=(
   # toolchain and tests
   build-essential iproute2 util-linux cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # kvsh (JSON output)
+  libjsoncpp-dev
   # the program
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev qt6-serialport-dev libgl-dev
   # USB transport
