@@ -45,6 +45,7 @@ struct Options {
     std::string key = "62719405";          // the access key of the startup parameters
     std::string flash_geometry = "P=100,C=20000,B=1000,N=20,";
     int tick_ms = 10;                      // period of the work loop
+    bool work_thread = true;               // tick on a thread; false: only Step() advances time
     uint64_t random_seed = 1;              // faults draw from this seed (reproducible runs)
 };
 
@@ -59,6 +60,7 @@ struct AttrInfo {
 };
 
 class DeviceImpl;
+struct LinkCallbacks;
 
 class Device {
 public:
@@ -109,7 +111,7 @@ public:
     std::string Key() const;
 
     // --- the model ----------------------------------------------------------------------------
-    // Full names of all instances (the component manager first), in creation order.
+    // "组件管理器" first, then the full names of all instances in creation order.
     std::vector<std::string> ListComponents() const;
     // Names of the component types.
     std::vector<std::string> ListTypes() const;
@@ -133,8 +135,11 @@ public:
 
     // Is the work loop running ("运行状态" = "true")?
     bool Running() const;
-    // Runs n work-loop ticks at once (tests step the dataflow without waiting on time).
+    // Runs n work-loop ticks of tick_ms at once (tests step the dataflow without waiting on
+    // time; best with work_thread = false).
     void Step(int ticks = 1);
+    // Carries out what a write of "true" to "重新启动" does.
+    void Restart();
 
     // --- faults and log --------------------------------------------------------------------
     void SetFaults(const Faults& faults);
@@ -144,6 +149,7 @@ public:
 
 private:
     explicit Device(std::unique_ptr<DeviceImpl> impl);
+    LinkCallbacks Callbacks(int* id_out);
     std::unique_ptr<DeviceImpl> impl_;
 };
 
