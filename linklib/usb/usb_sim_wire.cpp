@@ -1,0 +1,45 @@
+#include "usb_sim_wire.h"
+
+#include <cstring>
+
+namespace kvs::usbsim {
+
+Descriptors ControllerDescriptors(uint16_t vendor, uint16_t product, bool with_bulk) {
+    Descriptors d;
+    const uint8_t device[18] = {18,   1,    0x00, 0x02,  // bLength, DEVICE, USB 2.00
+                                0xFF, 0xFF, 0xFF, 64,    // vendor-specific class, ep0 64 bytes
+                                static_cast<uint8_t>(vendor), static_cast<uint8_t>(vendor >> 8),
+                                static_cast<uint8_t>(product), static_cast<uint8_t>(product >> 8),
+                                0x00, 0x01,  // bcdDevice 1.00
+                                0,    0,    0,           // no string descriptors
+                                1};                      // one configuration
+    std::memcpy(d.device, device, sizeof device);
+    const uint8_t endpoints = with_bulk ? 2 : 0;
+    const uint16_t total = static_cast<uint16_t>(9 + 9 + 7 * endpoints);
+    d.config = {9, 2, static_cast<uint8_t>(total), static_cast<uint8_t>(total >> 8), 1, 1, 0, 0x80, 50,
+                9, 4, 0, 0, endpoints, 0xFF, 0, 0, 0};
+    if (with_bulk) {
+        const uint8_t eps[14] = {7, 5, kOutEndpoint, 2, 0x00, 0x02, 0,
+                                 7, 5, kInEndpoint,  2, 0x00, 0x02, 0};
+        d.config.insert(d.config.end(), eps, eps + sizeof eps);
+    }
+    return d;
+}
+
+std::vector<uint8_t> EncodeHello(const Descriptors& d) {
+    std::vector<uint8_t> p;
+    p.reserve(1 + 18 + d.config.size());
+    p.push_back(kHello);
+    p.insert(p.end(), d.device, d.device + 18);
+    p.insert(p.end(), d.config.begin(), d.config.end());
+    return p;
+}
+
+bool ParseHello(const uint8_t* p, size_t n, Descriptors* out) {
+    if (n < 1 + 18 || p[0] != kHello || p[1] != 18 || p[2] != 1) return false;
+    std::memcpy(out->device, p + 1, 18);
+    out->config.assign(p + 19, p + n);
+    return true;
+}
+
+}  // namespace kvs::usbsim
