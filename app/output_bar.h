@@ -1,0 +1,44 @@
+// The docking pane "输出": the application's message log on screen. It is the link library's
+// information window: every KVS_Printf line arrives as a CInfoMessageEvent and is inserted at
+// the top of the list (newest first), with its level icon, time and text. Rows are never removed.
+//
+// Threads: PostInfo (the post function handed to the library) runs on any thread; it copies the
+// ring entry at once and posts an event. Everything else runs on the user-interface thread.
+#pragma once
+
+#include <QDockWidget>
+#include <QTreeWidget>
+#include <cstdint>
+
+class COutputList : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit COutputList(QWidget* parent = nullptr);
+    // Inserts a line at the top: icon for level (1 warning, 2 information, 3 debug, else none).
+    void AddMessage(unsigned level, const QString& time, const QString& text);
+    // Widths: icon 20, time 60, text the pane's width minus 82 pixels.
+    void LayoutColumns(int paneWidth);
+};
+
+class COutputBar : public QDockWidget {
+    Q_OBJECT
+public:
+    static constexpr int kPaneId = 149;
+
+    explicit COutputBar(QWidget* parent = nullptr);
+    ~COutputBar() override;
+
+    COutputList* List() const { return m_list; }
+
+    // Makes this pane the library's information window (KVS_RegistInfoPostFunc/Wnd).
+    void RegisterWithLibrary();
+    // The post function given to the library.
+    static void PostInfo(void* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam);
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    COutputList* m_list;
+};

@@ -1,0 +1,94 @@
+// The output pane as the library's information window: lines logged through KVS_Printf (on
+// any thread) arrive newest first, with their level icon, time and text.
+#include <QTest>
+#include <QTreeWidget>
+#include <cstring>
+#include <thread>
+
+#include "gbk_text.h"
+#include "kvsh_user.h"
+#include "output_bar.h"
+
+class OutputBarTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        bar = new COutputBar;
+        bar->resize(700, 200);
+        bar->show();
+        bar->RegisterWithLibrary();
+    }
+    void cleanup() {
+        delete bar;
+        bar = nullptr;
+    }
+
+    void levelsShowTheirIconsAndLinesArriveNewestFirst() {
+        struct Case {
+            unsigned level;
+            bool icon;
+        } cases[] = {{0, false}, {1, true}, {2, true}, {3, true}, {4, false}};
+        for (const Case& c : cases)
+            KVS_Printf(c.level, "%s %u", ToGbk(QStringLiteral("级别")).constData(), c.level);
+        COutputList* list = bar->List();
+        QTRY_COMPARE(list->topLevelItemCount(), 5);
+        for (int row = 0; row < 5; ++row) {
+            const Case& c = cases[4 - row];  // the last line logged is the first row
+            QTreeWidgetItem* item = list->topLevelItem(row);
+            QCOMPARE(item->text(2), QStringLiteral("级别 %1").arg(c.level));
+            QCOMPARE(item->text(0), QString());
+            QCOMPARE(!item->icon(0).isNull(), c.icon);
+            QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                        .match(item->text(1))
+                        .hasMatch());
+        }
+        // The three level icons differ from each other.
+        auto image = [&](int row) { return list->topLevelItem(row)->icon(0).pixmap(16).toImage(); };
+        QVERIFY(image(1) != image(2));
+        QVERIFY(image(2) != image(3));
+        QVERIFY(image(1) != image(3));
+    }
+
+    void linesLoggedOnOtherThreadsOutliveTheRing() {
+        // More lines than the library's 32-entry ring, all logged before the pane handles any:
+        // each must still show its own text.
+        std::thread t([] {
+            for (int i = 0; i < 100; ++i) KVS_Printf(KVS_LEVEL_NORMAL, "line %d", i);
+        });
+        t.join();
+        COutputList* list = bar->List();
+        QTRY_COMPARE(list->topLevelItemCount(), 100);
+        for (int row = 0; row < 100; ++row)
+            QCOMPARE(list->topLevelItem(row)->text(2), QStringLiteral("line %1").arg(99 - row));
+    }
+
+    void textColumnFollowsThePaneWidth() {
+        COutputList* list = bar->List();
+        QCOMPARE(list->columnWidth(0), 20);
+        QCOMPARE(list->columnWidth(1), 60);
+        bar->resize(500, 200);
+        QTRY_COMPARE(list->columnWidth(2), 500 - 82);
+        bar->resize(600, 200);
+        QTRY_COMPARE(list->columnWidth(2), 600 - 82);
+        QVERIFY(list->isHeaderHidden());
+        QCOMPARE(list->headerItem()->text(2), QStringLiteral("信息内容"));
+    }
+
+    void aLineRacingThePanesDestructionIsDropped() {
+        // The library may already hold the window handle when the pane goes away.
+        void* gone = bar;
+        delete bar;
+        bar = nullptr;
+        KVS_LOG_ENTRY entry{};
+        std::strcpy(entry.time, "12:00:00");
+        std::strcpy(entry.text, "late");
+        COutputBar::PostInfo(gone, KVS_WM_INFO_MESSAGE, 2, reinterpret_cast<intptr_t>(&entry));
+        QCoreApplication::processEvents();  // nothing was posted to the freed pane
+    }
+
+private:
+    COutputBar* bar = nullptr;
+};
+
+QTEST_MAIN(OutputBarTest)
+#include "output_bar_test.moc"

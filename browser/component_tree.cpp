@@ -1,0 +1,213 @@
+#include "component_tree.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "frame_events.h"
+#include "framed_pane.h"
+#include "gbk_text.h"
+#include "icons.h"
+#include "kvsh_records.h"
+
+namespace {
+const QString kRootName = QStringLiteral("组件管理器");
+
+class CProgrammatic {
+public:
+    explicit CProgrammatic(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
+    ~CProgrammatic() { m_flag = m_old; }
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+}  // namespace
+
+CComponentTree::CComponentTree(QWidget* parent) : QTreeWidget(parent) {
+    setObjectName(QStringLiteral("componentTree"));
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(false);  // the drag of a type is our own (see BeginDrag)
+    setFrameShape(QFrame::NoFrame);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { OnCurrentItemChanged(current); });
+}
+
+CComponentTree::~CComponentTree() { delete m_dragImage; }
+
+void CComponentTree::ClearAll() {
+    CProgrammatic guard(m_programmatic);
+    clear();
+}
+
+bool CComponentTree::RefreshFromDevice() {
+    ClearAll();
+    return Rebuild(KVS_GetComponentTree());
+}
+
+bool CComponentTree::Rebuild(const T_MSG_HEAD* reply) {
+    CProgrammatic guard(m_programmatic);
+    clear();
+    if (!reply) return false;
+    m_instanceList.clear();
+
+    auto makeItem = [](const QString& name, int image, int kind) {
+        auto* item = new QTreeWidgetItem(QStringList(name));
+        item->setIcon(0, TreeIcon(image));
+        item->setData(0, kImageRole, image);
+        item->setData(0, kKindRole, kind);
+        return item;
+    };
+
+    QTreeWidgetItem* root = makeItem(kRootName, IMG_ROOT, 0);
+    addTopLevelItem(root);
+    QTreeWidgetItem* currentType = nullptr;
+
+    KVS_RECORD_ITER it;
+    KVS_RECORD rec;
+    KVS_RecordsBegin(&it, reply);
+    while (KVS_RecordsNext(&it, &rec)) {
+        const char* raw = KVS_RecordText(&rec, 0);
+        if (!raw) continue;  // a record without a name cannot be shown or selected
+        QString name = FromGbk(raw);
+        if (rec.kind == KVS_KIND_COMPONENT) {
+            currentType = makeItem(name, rec.flag ? IMG_TYPE_ALT : IMG_TYPE, 1);
+            root->addChild(currentType);
+        } else {
+            QTreeWidgetItem* item =
+                makeItem(name, rec.flag ? IMG_INSTANCE_ALT : IMG_INSTANCE, int(rec.kind));
+            if (currentType)
+                currentType->addChild(item);
+            else
+                addTopLevelItem(item);
+            m_instanceList += name + QLatin1Char(';');
+        }
+    }
+
+    if (root->childCount() > 0) {
+        for (int i = 0; i < root->childCount(); ++i)
+            if (root->child(i)->childCount() > 0) root->child(i)->setExpanded(true);
+        root->setExpanded(true);
+    }
+    if (it.bad) {
+        KVS_Printf(KVS_LEVEL_ERROR, "%s", ToGbk(QStringLiteral("组件树应答格式错误")).constData());
+        return false;
+    }
+    return true;
+}
+
+QTreeWidgetItem* CComponentTree::FindInSubtree(QTreeWidgetItem* start, const QString& text) const {
+    if (!start) return nullptr;
+    if (start->text(0) == text) return start;
+    for (int i = 0; i < start->childCount(); ++i)
+        if (QTreeWidgetItem* found = FindInSubtree(start->child(i), text)) return found;
+    return nullptr;
+}
+
+bool CComponentTree::SelectByName(const QString& name) {
+    CProgrammatic guard(m_programmatic);
+    QTreeWidgetItem* found = nullptr;
+    // A name longer than the name buffer is refused rather than cut, so that a cut name can
+    // never select some other item.
+    if (!name.isEmpty() && ToGbk(name).size() <= kMaxNameBytes) {
+        QString first = name.section(QLatin1Char(':'), 0, 0);
+        bool hasSecond = name.contains(QLatin1Char(':'));
+        QString second = name.section(QLatin1Char(':'), 1);
+        QTreeWidgetItem* root = topLevelItemCount() ? topLevelItem(0) : nullptr;
+        found = FindInSubtree(root, first);
+        if (found && hasSecond) found = FindInSubtree(found, second);
+    }
+    if (found) {
+        setCurrentItem(found);
+    } else {
+        setCurrentItem(nullptr);
+        clearSelection();
+    }
+    return found != nullptr;
+}
+
+void CComponentTree::OnCurrentItemChanged(QTreeWidgetItem* current) {
+    if (!current) return;
+    if (current->data(0, kKindRole).toInt() == kInertKind) return;
+    m_selectedText = current->text(0);
+    if (m_programmatic || !m_notifyTarget) return;
+    QCoreApplication::postEvent(m_notifyTarget, new CFrameNotifyEvent(NOTIFY_SELECT, m_selectedText));
+}
+
+bool CComponentTree::BeginDrag(QTreeWidgetItem* item, const QPoint& globalPos) {
+    if (m_dragging || !item || item->data(0, kKindRole).toInt() != 1) return false;
+    m_draggedType = item->text(0);
+    m_dragging = true;
+    if (!m_dragImage) {
+        m_dragImage = new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
+        m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_dragImage->setObjectName(QStringLiteral("componentDragImage"));
+    }
+    m_dragImage->setText(m_draggedType);
+    m_dragImage->setWindowOpacity(0.7);
+    m_dragImage->adjustSize();
+    m_dragImage->move(globalPos + QPoint(8, 8));
+    m_dragImage->show();
+    grabMouse(Qt::ClosedHandCursor);
+    return true;
+}
+
+void CComponentTree::DragMove(const QPoint& globalPos) {
+    if (m_dragging && m_dragImage) m_dragImage->move(globalPos + QPoint(8, 8));
+}
+
+QWidget* CComponentTree::EndDrag(const QPoint& globalPos) {
+    if (!m_dragging) return nullptr;
+    if (m_dragImage) m_dragImage->hide();
+    releaseMouse();
+    m_dragging = false;
+    viewport()->update();
+    QWidget* target = QApplication::widgetAt(globalPos);
+    if (!target) return nullptr;  // dropped outside every window of the program
+    m_dropPoint = target->mapFromGlobal(globalPos);
+    QCoreApplication::postEvent(target, new CComponentDropEvent(m_draggedType, m_dropPoint));
+    return target;
+}
+
+void CComponentTree::mousePressEvent(QMouseEvent* e) {
+    QTreeWidget::mousePressEvent(e);
+    if (e->button() == Qt::LeftButton) {
+        m_pressItem = itemAt(e->position().toPoint());
+        m_pressPos = e->position().toPoint();
+    }
+}
+
+void CComponentTree::mouseMoveEvent(QMouseEvent* e) {
+    QPoint global = e->globalPosition().toPoint();
+    if (m_dragging) {
+        DragMove(global);
+        return;
+    }
+    if ((e->buttons() & Qt::LeftButton) && m_pressItem &&
+        (e->position().toPoint() - m_pressPos).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        QTreeWidgetItem* item = m_pressItem;
+        m_pressItem = nullptr;
+        if (BeginDrag(item, global)) return;
+    }
+    QTreeWidget::mouseMoveEvent(e);
+}
+
+void CComponentTree::mouseReleaseEvent(QMouseEvent* e) {
+    m_pressItem = nullptr;
+    if (m_dragging && e->button() == Qt::LeftButton) {
+        EndDrag(e->globalPosition().toPoint());
+        return;
+    }
+    QTreeWidget::mouseReleaseEvent(e);
+}
+
+CKVSWorkBar::CKVSWorkBar(QWidget* parent) : QDockWidget(QStringLiteral("组件树"), parent) {
+    setObjectName(QStringLiteral("componentTreeBar"));
+    m_tree = new CComponentTree;
+    setWidget(new CFramedPane(m_tree, this));
+}
