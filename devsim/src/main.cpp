@@ -12,6 +12,7 @@
 #include <string>
 
 #include "devsim/device.h"
+#include "devsim/usb_controller.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ void Usage(FILE* out) {
                  "  --no-udp            no UDP\n"
                  "  --pty               answer on a pseudo terminal (prints its path)\n"
                  "  --pty-link PATH     keep a symbolic link to the pseudo terminal at PATH (implies --pty)\n"
+                 "  --usb PATH          plug in as a simulated USB controller at socket PATH\n"
+                 "                      (hosts reach it with KVSH_USB_SIM=PATH)\n"
                  "  --load FILE         start with the configuration of a .kvs file\n"
                  "  --demo              start with the demo configuration (default)\n"
                  "  --empty             start with an empty configuration\n"
@@ -38,7 +41,7 @@ void Usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    enum { kUdp = 256, kNoUdp, kPty, kPtyLink, kLoad, kDemo, kEmpty, kKey, kFlash, kFaults, kSeed, kTick, kRun };
+    enum { kUdp = 256, kNoUdp, kPty, kPtyLink, kLoad, kDemo, kEmpty, kKey, kFlash, kFaults, kSeed, kTick, kRun, kUsb };
     static const option kLong[] = {
         {"udp", required_argument, nullptr, kUdp},     {"no-udp", no_argument, nullptr, kNoUdp},
         {"pty", no_argument, nullptr, kPty},           {"pty-link", required_argument, nullptr, kPtyLink},
@@ -47,9 +50,10 @@ int main(int argc, char** argv) {
         {"flash", required_argument, nullptr, kFlash}, {"faults", required_argument, nullptr, kFaults},
         {"seed", required_argument, nullptr, kSeed},   {"tick", required_argument, nullptr, kTick},
         {"run", no_argument, nullptr, kRun},           {"verbose", no_argument, nullptr, 'v'},
-        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0},
+        {"help", no_argument, nullptr, 'h'},           {"usb", required_argument, nullptr, kUsb},
+        {nullptr, 0, nullptr, 0},
     };
-    std::string udp = "127.0.0.1:30001", load, pty_link, fault_text;
+    std::string udp = "127.0.0.1:30001", load, pty_link, fault_text, usb_path;
     bool use_udp = true, use_pty = false, empty = false, verbose = false, run = false;
     devsim::Options options;
     int c;
@@ -71,6 +75,7 @@ int main(int argc, char** argv) {
         case kSeed: options.random_seed = std::strtoull(optarg, nullptr, 10); break;
         case kTick: options.tick_ms = std::max(1, std::atoi(optarg)); break;
         case kRun: run = true; break;
+        case kUsb: usb_path = optarg; break;
         case 'v': verbose = true; break;
         case 'h': Usage(stdout); return 0;
         default: Usage(stderr); return 2;
@@ -140,10 +145,20 @@ int main(int argc, char** argv) {
         std::printf("pty %s\n", path.c_str());
         if (!pty_link.empty()) std::printf("link %s\n", pty_link.c_str());
     }
+    std::unique_ptr<devsim::UsbController> usb;
+    if (!usb_path.empty()) {
+        usb = std::make_unique<devsim::UsbController>(*device, usb_path);
+        if (!usb->Plug(&error)) {
+            std::fprintf(stderr, "kvs-devsim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("usb %s\n", usb_path.c_str());
+    }
     if (run) device->SetValue("组件管理器", "运行状态", "true");
     std::fflush(stdout);
     int sig = 0;
     sigwait(&set, &sig);
+    usb.reset();
     device->Stop();
     std::fprintf(stderr, "kvs-devsim: stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
     return 0;

@@ -826,8 +826,8 @@ void Model::Compute(Component* c) {
     switch (c->kind) {
     case Kind::kTimer: {
         bool on = c->Find("启用定时器")->value == "true";
-        double duty = SlotNumber(c, "占空比_百分比") / 100.0;
-        SetOutput(c, "输出", on && c->phase < duty);
+        double period_us = std::max(1.0, SlotNumber(c, "定时周期_ms")) * 1000.0;
+        SetOutput(c, "输出", on && c->phase * 100 < SlotNumber(c, "占空比_百分比") * period_us);
         break;
     }
     case Kind::kGenerator: {
@@ -912,8 +912,9 @@ void Model::Tick(int dt_us) {
         for (auto& c : comps_) {
             if (c->number <= 0) continue;
             if (c->kind == Kind::kTimer) {
+                // Whole microseconds, so that a period is an exact number of ticks.
                 double period_us = std::max(1.0, SlotNumber(c.get(), "定时周期_ms")) * 1000.0;
-                c->phase = std::fmod(c->phase + dt_us / period_us, 1.0);
+                c->phase = std::fmod(c->phase + dt_us, period_us);
             } else if (c->kind == Kind::kGenerator) {
                 double f = SlotNumber(c.get(), "启动频率_KHz") * 1000.0;
                 c->phase = std::fmod(c->phase + f * dt_us / 1e6, 1.0);

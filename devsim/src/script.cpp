@@ -143,8 +143,6 @@ std::vector<Token> Lex(const std::string& s) {
             char* end = nullptr;
             double v = std::strtod(begin, &end);
             size_t len = static_cast<size_t>(end - begin);
-            if (i + len < s.size() && is_ident(static_cast<unsigned char>(s[i + len])) && !std::isdigit(static_cast<unsigned char>(s[i + len])))
-                Fail(line, "错误的数字 '" + s.substr(i, len + 1) + "'");
             out.push_back({Token::kNum, s.substr(i, len), v, line});
             i += len;
         } else if (is_ident(c)) {
@@ -457,12 +455,7 @@ public:
         auto k = kinds.find(name);
         if (k != kinds.end() && (k->second == 'i' || k->second == 'r'))
             Fail(line, std::string("不能给") + (k->second == 'i' ? "输入 " : "引用 ") + name + " 赋值");
-        if (k == kinds.end()) {
-            if (std::isdigit(static_cast<unsigned char>(name[0]))) Fail(line, "错误的名称 " + name);
-            kinds[name] = 'l';
-            size_t index = vars.size();
-            vars[name] = index;
-        }
+        if (k == kinds.end() || !vars.count(name)) Fail(line, "错误的名称 " + name);
         s.var = vars[name];
         return s;
     }
@@ -489,6 +482,18 @@ public:
         for (auto& s : p->outputs) vars[s] = n++;
         for (auto& d : p->attrs) vars[d.name] = n++;
         for (auto& d : p->refs) vars[d.name] = n++;
+        // Every other name that is assigned somewhere is a local variable: it starts at 0 and
+        // keeps its value from one run to the next, so it may be read before its assignment.
+        for (size_t i = start; i + 1 < t_.size(); ++i) {
+            const Token& t = t_[i];
+            if (t.kind != Token::kIdent || t_[i + 1].kind != Token::kSym || t_[i + 1].text != "=") continue;
+            if (i > 0 && t_[i - 1].kind == Token::kIdent && (t_[i - 1].text == "attr" || t_[i - 1].text == "ref")) continue;
+            if (IsKeyword(t.text) || kinds.count(t.text) || std::isdigit(static_cast<unsigned char>(t.text[0])) ||
+                t.text == "true" || t.text == "false")
+                continue;
+            kinds[t.text] = 'l';
+            vars[t.text] = n++;
+        }
         pos_ = start;
         for (;;) {
             SkipSeparators();

@@ -6,7 +6,8 @@
 //   output y                   send slots
 //   attr gain = 2              an attribute of the component with its initial value
 //   ref t = "定时器-1.输出"     reads another component's attribute on every run
-//   y = a * gain               assignment (a name assigned first becomes a local variable)
+//   y = a * gain               assignment; an assigned name that is not declared is a local
+//                              variable, 0 at first, that keeps its value between runs
 //   if y > 10 then y = 10 else y = y + 1 end
 //   while i < 4 do i = i + 1 end
 // Expressions: numbers, true/false, names, + - * / %, comparisons, && || !, parentheses and
