@@ -555,7 +555,8 @@ int CmdFirmware(const Invocation& inv, const Words& w) {
         v["blocks"] = g.blockCount;
         v["verified"] = !backup;
         PrintJson(v);
-    } else {
+    } else if (isatty(STDERR_FILENO)) {
+        // Elsewhere the status lines already ended with this text.
         std::fprintf(stderr, "kvsh: %s\n", out.status.c_str());
     }
     return kExitOk;
@@ -648,10 +649,8 @@ int CmdMonitor(Session& s) {
     sigaction(SIGTERM, &sa, &oldTerm);
     MonitorContext ctx{s.Inv().json, {}};
     mKVS_RegistRecvCallBack(s.Handle(), OnMonitorMessage, &ctx);
-    if (!s.Inv().json) {
-        std::fprintf(stderr, "kvsh: monitoring, Ctrl-C ends\n");
-        std::fflush(stderr);
-    }
+    std::fprintf(stderr, "kvsh: monitoring, Ctrl-C ends\n");
+    std::fflush(stderr);
     pollfd pfd{g_wakePipe[0], POLLIN, 0};
     while (poll(&pfd, 1, -1) < 0 && errno == EINTR) {
     }
