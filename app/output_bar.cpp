@@ -42,7 +42,7 @@ COutputList::COutputList(QWidget* parent) : QTreeWidget(parent) {
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
     setColumnWidth(0, 20);
-    setColumnWidth(1, 60);
+    setColumnWidth(1, TimeColumnWidth());
     setColumnWidth(2, 600);
 }
 
@@ -56,10 +56,15 @@ void COutputList::AddMessage(unsigned level, const QString& time, const QString&
     insertTopLevelItem(0, item);
 }
 
+int COutputList::TimeColumnWidth() const {
+    // 60 pixels, unless the font in use needs more to show "HH:MM:SS" whole.
+    return qMax(60, fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 10);
+}
+
 void COutputList::LayoutColumns(int paneWidth) {
     setColumnWidth(0, 20);
-    setColumnWidth(1, 60);
-    setColumnWidth(2, qMax(0, paneWidth - 82));
+    setColumnWidth(1, TimeColumnWidth());
+    setColumnWidth(2, qMax(0, paneWidth - 22 - TimeColumnWidth()));
 }
 
 COutputBar::COutputBar(QWidget* parent) : QDockWidget(QStringLiteral("输出"), parent) {

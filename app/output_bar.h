@@ -16,8 +16,10 @@ public:
     explicit COutputList(QWidget* parent = nullptr);
     // Inserts a line at the top: icon for level (1 warning, 2 information, 3 debug, else none).
     void AddMessage(unsigned level, const QString& time, const QString& text);
-    // Widths: icon 20, time 60, text the pane's width minus 82 pixels.
+    // Widths: icon 20, time 60 (more when the font needs it), text the rest of the pane's
+    // width less the 2-pixel frame: the pane's width minus 82 pixels with a 60-pixel time.
     void LayoutColumns(int paneWidth);
+    int TimeColumnWidth() const;
 };
 
 class COutputBar : public QDockWidget {
