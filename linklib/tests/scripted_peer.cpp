@@ -135,6 +135,30 @@ void ScriptedPeer::OnFrameMessage(const uint8_t* msg, size_t n) {
     if (!reply.empty()) SendMessage(reply);
 }
 
+// The peer frames with a buffer of its own size, so that even the largest frame (65535
+// message bytes) is checked; frames from the library carry the key byte in their checksum.
+void ScriptedPeer::Extract() {
+    for (;;) {
+        if (stream_.size() < 2) return;
+        if (stream_[0] != 0xAA || stream_[1] != 0x55) {
+            ++bad_frames_;
+            stream_.clear();
+            return;
+        }
+        if (stream_.size() < 6) return;
+        const size_t n = stream_[2] | (stream_[3] << 8);
+        if (stream_.size() < n + 6) return;
+        if (static_cast<uint8_t>(kvs::ByteSum(stream_.data() + 6, n) + key_.load()) != stream_[4]) {
+            ++bad_frames_;
+            stream_.clear();
+            return;
+        }
+        Bytes msg(stream_.begin() + 6, stream_.begin() + 6 + static_cast<long>(n));
+        stream_.erase(stream_.begin(), stream_.begin() + 6 + static_cast<long>(n));
+        OnFrameMessage(msg.data(), msg.size());
+    }
+}
+
 void ScriptedPeer::Loop() {
     std::vector<uint8_t> buf(65536);
     for (;;) {
@@ -162,22 +186,8 @@ void ScriptedPeer::Loop() {
             std::lock_guard<std::mutex> lock(mu_);
             datagrams_.push_back(data);
         }
-        // Frames from the library carry the key byte in their checksum.
-        if (kind_ == Kind::kUdp) {
-            kvs::UdpReassembler r(this, key_.load());
-            // Pieces of one frame arrive as consecutive datagrams.
-            stream_.insert(stream_.end(), data.begin(), data.end());
-            const bool lead = stream_.size() >= 2 && stream_[0] == 0xAA && stream_[1] == 0x55;
-            size_t need = stream_.size() >= 4 ? (stream_[2] | (stream_[3] << 8)) + 6u : SIZE_MAX;
-            if (lead && stream_.size() < need) continue;
-            r.Feed(stream_.data(), stream_.size());
-            stream_.clear();
-        } else {
-            stream_.insert(stream_.end(), data.begin(), data.end());
-            kvs::SerialReassembler r(this, key_.load());
-            r.Feed(stream_.data(), stream_.size());
-            stream_.assign(stream_.end() - static_cast<long>(r.Buffered()), stream_.end());
-        }
+        stream_.insert(stream_.end(), data.begin(), data.end());
+        Extract();
     }
 }
 

@@ -29,7 +29,7 @@ void PutText(Bytes& b, const std::string& text);
 // A reply whose text sits at offset 20 (commands 4, 5, 6, 10).
 Bytes TextReply(uint8_t cmd, uint8_t status, const std::string& text);
 
-class ScriptedPeer : private kvs::FrameListener {
+class ScriptedPeer {
 public:
     // Returns the reply message to send (empty: stay silent).
     using Handler = std::function<Bytes(const Bytes& request)>;
@@ -37,7 +37,7 @@ public:
     enum class Kind { kUdp, kSerial };
     // kUdp: binds 127.0.0.1:30001. kSerial: opens a pseudo terminal; SlavePath() names it.
     explicit ScriptedPeer(Kind kind, Handler handler = nullptr);
-    ~ScriptedPeer() override;
+    ~ScriptedPeer();
 
     bool ok() const { return fd_ >= 0; }
     const std::string& SlavePath() const { return slave_path_; }
@@ -60,8 +60,8 @@ public:
     int LastSourcePort() const { return last_port_.load(); }
 
 private:
-    void OnFrameMessage(const uint8_t* msg, size_t n) override;
-    void OnFrameError(kvs::FrameError, unsigned, unsigned) override { ++bad_frames_; }
+    void OnFrameMessage(const uint8_t* msg, size_t n);
+    void Extract();
     void Loop();
 
     Kind kind_;
