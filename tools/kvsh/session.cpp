@@ -25,17 +25,15 @@ Watchdog::~Watchdog() {
 }
 
 void Watchdog::Arm(double seconds, const std::string& what, const std::string& hint) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_armed = true;
-        m_hint = hint;
-        m_seconds = seconds;
-        m_what = what;
-        m_deadline = std::chrono::steady_clock::now() +
-                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                         std::chrono::duration<double>(seconds));
-    }
-    m_cv.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_armed = true;
+    m_hint = hint;
+    m_seconds = seconds;
+    m_what = what;
+    m_deadline = std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double>(seconds));
+    if (m_idle) m_cv.notify_all();
 }
 
 void Watchdog::Disarm() {
@@ -47,11 +45,13 @@ void Watchdog::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_quit) {
         if (!m_armed) {
+            m_idle = true;
             m_cv.wait(lock);
+            m_idle = false;
             continue;
         }
-        if (m_cv.wait_until(lock, m_deadline) == std::cv_status::timeout && m_armed &&
-            std::chrono::steady_clock::now() >= m_deadline) {
+        m_cv.wait_until(lock, m_deadline);
+        if (!m_quit && m_armed && std::chrono::steady_clock::now() >= m_deadline) {
             std::fprintf(stderr, "kvsh: %s: no answer from the controller within %g s%s\n",
                          m_what.c_str(), m_seconds, m_hint.c_str());
             std::fflush(stderr);

@@ -15,7 +15,9 @@ namespace kvsh {
 
 // Ends the process with exit status 3 when an armed wait runs past its deadline: the link
 // library waits its own fixed times, and --timeout may ask for less. Arm/Disarm are called by
-// the thread making requests; the watchdog's own thread only reads the deadline.
+// the thread making requests; the watchdog's own thread only reads the deadline. Arm wakes the
+// watchdog only when it sleeps without a deadline, so a run of quick requests costs no thread
+// wake-ups (a later deadline is picked up when the earlier one passes).
 class Watchdog {
 public:
     Watchdog();
@@ -29,6 +31,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_armed = false;
+    bool m_idle = false;  // the thread waits without a deadline; Arm must wake it
     bool m_quit = false;
     std::chrono::steady_clock::time_point m_deadline;
     double m_seconds = 0;
