@@ -328,6 +328,16 @@ TEST(UsbTeardown, EndsTheReceiveThreadInTimeEvenDuringRecovery) {
     for (const std::string& line : g_log) EXPECT_NE(line, kvs::Text(kvs::TextId::kUsbStopThread));
 }
 
+TEST(UsbRealDriver, AnIndexBeyondTheAttachedDevicesFailsCleanly) {
+    // libusb on whatever this machine has (often nothing, or no access at all).
+    auto driver = kvs::usb::LibusbDriver();
+    driver->Enumerate();
+    CKVSH_USB usb(driver);
+    usb.SetSettleMs(0);
+    EXPECT_FALSE(usb.Open(99));
+    EXPECT_FALSE(usb.Open(-1));
+}
+
 TEST(UsbApi, InitialUsbOpensTheListedControllerAsTheGlobalConnection) {
     TempDir dir;
     FakeController other(dir.File("o"), 0x04B4, 0x00F3), c(dir.File("c"));
