@@ -1,5 +1,5 @@
 // kvsh as a separate process against the simulated controller, over UDP (in the test's private
-// network namespace) and over a pseudo terminal.
+// network namespace), over a pseudo terminal and through the simulated USB driver.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -15,6 +15,7 @@
 #include <iterator>
 
 #include "devsim/device.h"
+#include "devsim/usb_controller.h"
 #include "firmware.h"
 
 extern char** environ;
@@ -89,7 +90,7 @@ std::string ReadFile(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-enum class Link { Udp, Serial };
+enum class Link { Udp, Serial, Usb };
 
 class KvshDeviceTest : public ::testing::TestWithParam<Link> {
 protected:
@@ -101,13 +102,21 @@ protected:
         if (GetParam() == Link::Udp) {
             ASSERT_TRUE(device->StartUdp("127.0.0.1", 30001, &error)) << error;
             link = {"--udp", "127.0.0.1"};
-        } else {
+        } else if (GetParam() == Link::Serial) {
             std::string path = device->StartPty("", &error);
             ASSERT_FALSE(path.empty()) << error;
             link = {"--serial", path};
+        } else {
+            // kvsh inherits the variable that points the library at the simulated controller.
+            usb = std::make_unique<devsim::UsbController>(*device, (dir / "usb.sock").string());
+            ASSERT_TRUE(usb->Plug(&error)) << error;
+            setenv("KVSH_USB_SIM", usb->Path().c_str(), 1);
+            link = {"--usb", "0"};
         }
     }
     void TearDown() override {
+        usb.reset();
+        unsetenv("KVSH_USB_SIM");
         device->Stop();
         fs::remove_all(dir);
     }
@@ -140,6 +149,7 @@ protected:
 
     fs::path dir;
     std::unique_ptr<devsim::Device> device;
+    std::unique_ptr<devsim::UsbController> usb;
     std::vector<std::string> link;
 };
 
@@ -166,7 +176,9 @@ TEST_P(KvshDeviceTest, ReadsTheTreeAttributesAndValues) {
     }
     EXPECT_TRUE(running && geometry) << attrs.out;
 
-    Result one = Kvsh({"get", "组件管理器", "Flash描述信息"});
+    // -v adds the library's own log lines on stderr; stdout carries the value alone.
+    Result one = Kvsh({"-v", "get", "组件管理器", "Flash描述信息"});
+    EXPECT_NE(one.err.find("初始化成功."), std::string::npos) << one.err;
     EXPECT_EQ(one.code, 0) << one.err;
     EXPECT_EQ(one.out, "P=100,C=20000,B=1000,N=20,\n");
     Result batch = Kvsh({"--json", "get", "组件管理器", "运行状态", "Flash描述信息"});
@@ -265,7 +277,9 @@ TEST_P(KvshDeviceTest, FailuresGiveTheirExitStatusAndOneClearLine) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {{"--key", "11111111", "--timeout", "1", "tree"}, 3, "is the key right?"},
+        // UDP and serial frames carry the key in their checksum, so the controller stays
+        // silent; over USB it answers and refuses the key command.
+        {{"--key", "11111111", "--timeout", "1", "tree"}, 3, "the key"},
         {{"set", "组件管理器", "Flash描述信息", "x"}, 1, "refused by the controller"},
         {{"get", "没有的组件-9", "值"}, 1, "refused by the controller"},
         {{"attrs"}, 2, "usage: kvsh"},
@@ -357,9 +371,24 @@ TEST_P(KvshDeviceTest, MonitorPrintsEventsUntilCtrlC) {
     EXPECT_EQ(e["value"].asString(), flipped);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, KvshDeviceTest, ::testing::Values(Link::Udp, Link::Serial),
+TEST_P(KvshDeviceTest, ListsUsbControllers) {
+    Result r = RunKvsh({"--json", "usb", "list"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Json::Value indexes = r.Json()["indexes"];
+    if (GetParam() == Link::Usb) {
+        ASSERT_EQ(indexes.size(), 1u) << r.out;
+        EXPECT_EQ(indexes[0].asInt(), 0);
+    } else {
+        EXPECT_TRUE(indexes.empty()) << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, KvshDeviceTest,
+                         ::testing::Values(Link::Udp, Link::Serial, Link::Usb),
                          [](const auto& info) {
-                             return info.param == Link::Udp ? "Udp" : "Serial";
+                             return info.param == Link::Udp      ? "Udp"
+                                    : info.param == Link::Serial ? "Serial"
+                                                                 : "Usb";
                          });
 
 }  // namespace
