@@ -30,25 +30,28 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
     // Concurrent callers each take their own index; a slot is never searched.
     Slot& slot = slots_[next_.fetch_add(1, std::memory_order_relaxed) % kSlots];
     const uint8_t cmd = msg->cmd & 0x7F;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        slot.state = SlotState::kWaiting;
-        slot.expected = cmd;
-    }
+    std::unique_lock<std::mutex> lock(mu_);
+    // With many threads the rotation can come back to a slot whose request is still waiting.
+    // Sharing it would hand one caller the other's reply and lose the other's, so the later
+    // request waits for the slot (at most the earlier request's own time-out).
+    slot.idle.wait(lock, [&] { return slot.state == SlotState::kIdle; });
+    slot.state = SlotState::kWaiting;
+    slot.expected = cmd;
+    lock.unlock();
     if (!SendMsg(reinterpret_cast<const uint8_t*>(msg), msg->length)) {
-        std::lock_guard<std::mutex> lock(mu_);
-        slot.state = SlotState::kIdle;
+        lock.lock();
+        Release(slot);
         return nullptr;
     }
-    std::unique_lock<std::mutex> lock(mu_);
+    lock.lock();
     if (!wait) {
-        slot.state = SlotState::kIdle;
+        Release(slot);
         return msg;
     }
     bool done = slot.cv.wait_for(lock, std::chrono::milliseconds(ms),
                                  [&] { return slot.state != SlotState::kWaiting; });
     SlotState state = slot.state;
-    slot.state = SlotState::kIdle;
+    Release(slot);
     lock.unlock();
     if (!done) {
         kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kReplyTimeout, static_cast<int>(cmd));
@@ -56,6 +59,11 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
     }
     if (state != SlotState::kAnswered) return nullptr;  // reported by RecvMsg
     return reinterpret_cast<const T_MSG_HEAD*>(slot.reply.get());
+}
+
+void CKVSH_BaseComm::Release(Slot& slot) {
+    slot.state = SlotState::kIdle;
+    slot.idle.notify_one();
 }
 
 void CKVSH_BaseComm::RecvMsg(const uint8_t* msg, int length) {

@@ -6,8 +6,9 @@
 // wait times out. Unsolicited messages go to the registered callback.
 //
 // Threading: Request/RequestTimed may be called from any number of threads at once (up to 16
-// in flight). RecvMsg runs on the transport's receive thread. One mutex guards the slot states
-// and the callback pair; reply bytes are copied under it. The callback is called without it.
+// in flight; a request whose slot is still held by an earlier one waits for it). RecvMsg runs
+// on the transport's receive thread. One mutex guards the slot states and the callback pair;
+// reply bytes are copied under it. The callback is called without it.
 // Transports must stop their receive thread in their own destructor, before this one runs.
 #pragma once
 
@@ -53,11 +54,13 @@ private:
     struct Slot {
         SlotState state = SlotState::kIdle;
         uint8_t expected = 0;
-        std::condition_variable cv;
+        std::condition_variable cv;    // the reply arrived (or was malformed)
+        std::condition_variable idle;  // the slot was released
         std::unique_ptr<uint8_t[]> reply;
     };
 
     const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms);
+    void Release(Slot& slot);  // with mu_ held
 
     std::mutex mu_;
     Slot slots_[kSlots];
