@@ -106,10 +106,18 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
         }
         done += static_cast<size_t>(n);
     }
-    // mkstemp creates the file 0600; give it the usual permissions of a new file.
-    mode_t mask = umask(0);
-    umask(mask);
-    if (ok) ok = fchmod(fd, 0666 & ~mask) == 0;
+    // mkstemp creates the file 0600: keep the permissions of the file being replaced, or give
+    // a new file the usual ones.
+    struct stat old {};
+    mode_t mode;
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (ok) ok = fchmod(fd, mode) == 0;
     if (ok) ok = fsync(fd) == 0;
     int saved = errno;
     if (::close(fd) != 0 && ok) {

@@ -353,9 +353,10 @@ int CmdDownload(const Invocation& inv, const Words& w) {
                                       " bytes; the controller takes at most " +
                                       std::to_string(kMax));
     Session s(inv, "download");
+    // The library waits 10 ms per byte of the message for this answer.
     const double wait = static_cast<double>(text.size() + 13) * 0.010;
     if (!s.Call("download", [&] { return mKVS_DownloadConfig(s.Handle(), text.c_str()); },
-                std::max(wait, 10.0)))
+                wait))
         s.Fail("download " + w[1]);
     return kExitOk;
 }

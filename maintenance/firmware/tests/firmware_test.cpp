@@ -296,6 +296,18 @@ TEST_F(FirmwareEngineTest, FailedBackupLeavesAnExistingFileUntouched) {
     }
 }
 
+TEST_F(FirmwareEngineTest, AtomicWriteReplacesContentAndKeepsPermissions) {
+    const fs::path p = dir / "keep.fw";
+    WriteFile(p, {1, 2, 3});
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::vector<uint8_t> next = {4, 5};
+    ASSERT_TRUE(WriteFileAtomically(p.string(), next));
+    EXPECT_EQ(ReadFile(p), next);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+}
+
 TEST_F(FirmwareEngineTest, BackupToAnUnwritablePlaceReportsTheFile) {
     FakeFlash flash(0x100, 0x1000, 0x1000, 1);
     CFirmwareEngine engine = Engine(flash);
