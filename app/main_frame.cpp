@@ -456,7 +456,7 @@ bool CMainFrame::ConnectWith(const LinkParams& params) {
         return false;
     }
     KVS_RegistRecvCallBack(&CMainFrame::OnDeviceMessage);
-    QThread::msleep(100);  // let the controller settle before the first request
+    if (m_settleMs > 0) QThread::msleep(ulong(m_settleMs));  // let the controller settle
     // Without a tree there is nothing to show: the frame stays disconnected, the link open.
     if (!Tree()->RefreshFromDevice()) {
         SetConnected(false);

@@ -70,6 +70,8 @@ public:
     // --- commands ------------------------------------------------------------------------------
     void OnConnect();                            // the dialog, then ConnectWith
     bool ConnectWith(const LinkParams& params);  // opens the link and reads the device
+    // The pause between opening the link and the first request (100 ms).
+    void SetSettleDelay(int ms) { m_settleMs = ms; }
     void OnDisconnect();
     void OnRun();
     void OnStop();
@@ -137,6 +139,7 @@ private:
 
     bool m_connected = false;
     bool m_running = false;
+    int m_settleMs = 100;
     LinkParams m_link;
     int m_look = 0;
     QStringList m_recent;

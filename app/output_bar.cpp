@@ -44,11 +44,12 @@ COutputList::COutputList(QWidget* parent) : QTreeWidget(parent) {
     setColumnWidth(0, 20);
     setColumnWidth(1, TimeColumnWidth());
     setColumnWidth(2, 600);
+    for (int level = 1; level <= 3; ++level) m_levelIcons[level - 1] = LevelIcon(level);
 }
 
 void COutputList::AddMessage(unsigned level, const QString& time, const QString& text) {
     auto* item = new QTreeWidgetItem;
-    if (level >= 1 && level <= 3) item->setIcon(0, LevelIcon(int(level)));
+    if (level >= 1 && level <= 3) item->setIcon(0, m_levelIcons[level - 1]);
     item->setData(0, Qt::UserRole, level);
     item->setText(1, time);
     item->setText(2, text);

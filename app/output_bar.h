@@ -20,6 +20,9 @@ public:
     // width less the 2-pixel frame: the pane's width minus 82 pixels with a 60-pixel time.
     void LayoutColumns(int paneWidth);
     int TimeColumnWidth() const;
+
+private:
+    QIcon m_levelIcons[3];
 };
 
 class COutputBar : public QDockWidget {

@@ -33,6 +33,7 @@ CComponentTree::CComponentTree(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(false);  // the drag of a type is our own (see BeginDrag)
     setFrameShape(QFrame::NoFrame);
+    for (int i = 0; i < 5; ++i) m_images[i] = TreeIcon(i);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { OnCurrentItemChanged(current); });
 }
@@ -55,17 +56,25 @@ bool CComponentTree::Rebuild(const T_MSG_HEAD* reply) {
     if (!reply) return false;
     m_instanceList.clear();
 
-    auto makeItem = [](const QString& name, int image, int kind) {
+    auto makeItem = [this](const QString& name, int image, int kind) {
         auto* item = new QTreeWidgetItem(QStringList(name));
-        item->setIcon(0, TreeIcon(image));
+        item->setIcon(0, m_images[image]);
         item->setData(0, kImageRole, image);
         item->setData(0, kKindRole, kind);
         return item;
     };
 
+    // The items are built detached and inserted at once: one model update instead of one per
+    // item keeps a rebuild of hundreds of instances cheap.
     QTreeWidgetItem* root = makeItem(kRootName, IMG_ROOT, 0);
-    addTopLevelItem(root);
+    QList<QTreeWidgetItem*> topLevel{root};
     QTreeWidgetItem* currentType = nullptr;
+    QList<QTreeWidgetItem*> typeInstances;
+    auto closeType = [&] {
+        if (currentType) currentType->addChildren(typeInstances);
+        typeInstances.clear();
+    };
+    QList<QTreeWidgetItem*> types;
 
     KVS_RECORD_ITER it;
     KVS_RECORD rec;
@@ -75,22 +84,26 @@ bool CComponentTree::Rebuild(const T_MSG_HEAD* reply) {
         if (!raw) continue;  // a record without a name cannot be shown or selected
         QString name = FromGbk(raw);
         if (rec.kind == KVS_KIND_COMPONENT) {
+            closeType();
             currentType = makeItem(name, rec.flag ? IMG_TYPE_ALT : IMG_TYPE, 1);
-            root->addChild(currentType);
+            types << currentType;
         } else {
             QTreeWidgetItem* item =
                 makeItem(name, rec.flag ? IMG_INSTANCE_ALT : IMG_INSTANCE, int(rec.kind));
             if (currentType)
-                currentType->addChild(item);
+                typeInstances << item;
             else
-                addTopLevelItem(item);
+                topLevel << item;
             m_instanceList += name + QLatin1Char(';');
         }
     }
+    closeType();
+    root->addChildren(types);
+    addTopLevelItems(topLevel);
 
     if (root->childCount() > 0) {
-        for (int i = 0; i < root->childCount(); ++i)
-            if (root->child(i)->childCount() > 0) root->child(i)->setExpanded(true);
+        for (QTreeWidgetItem* type : types)
+            if (type->childCount() > 0) type->setExpanded(true);
         root->setExpanded(true);
     }
     if (it.bad) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDockWidget>
+#include <QIcon>
 #include <QPointer>
 #include <QTreeWidget>
 
@@ -63,6 +64,7 @@ private:
     QTreeWidgetItem* FindInSubtree(QTreeWidgetItem* start, const QString& text) const;
     void ClearAll();
 
+    QIcon m_images[5];  // drawn once per tree: a rebuild inserts hundreds of items
     QString m_instanceList;
     QString m_selectedText;
     QPointer<QObject> m_notifyTarget;
