@@ -15,14 +15,13 @@ Descriptors ControllerDescriptors(uint16_t vendor, uint16_t product, bool with_b
                                 1};                      // one configuration
     std::memcpy(d.device, device, sizeof device);
     const uint8_t endpoints = with_bulk ? 2 : 0;
-    const uint16_t total = static_cast<uint16_t>(9 + 9 + 7 * endpoints);
-    d.config = {9, 2, static_cast<uint8_t>(total), static_cast<uint8_t>(total >> 8), 1, 1, 0, 0x80, 50,
-                9, 4, 0, 0, endpoints, 0xFF, 0, 0, 0};
-    if (with_bulk) {
-        const uint8_t eps[14] = {7, 5, kOutEndpoint, 2, 0x00, 0x02, 0,
-                                 7, 5, kInEndpoint,  2, 0x00, 0x02, 0};
-        d.config.insert(d.config.end(), eps, eps + sizeof eps);
-    }
+    const uint8_t total = static_cast<uint8_t>(9 + 9 + 7 * endpoints);
+    const uint8_t config[9 + 9 + 14] = {
+        9, 2, total, 0, 1, 1, 0, 0x80, 50,         // configuration: one interface, 100 mA
+        9, 4, 0, 0, endpoints, 0xFF, 0, 0, 0,      // interface 0, vendor-specific
+        7, 5, kOutEndpoint, 2, 0x00, 0x02, 0,      // bulk OUT, 512 bytes
+        7, 5, kInEndpoint, 2, 0x00, 0x02, 0};      // bulk IN, 512 bytes
+    d.config.assign(config, config + total);
     return d;
 }
 
