@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -169,6 +172,43 @@ TEST_F(UsbDevsim, LargeConfigurationTravelsBothWays) {
     ASSERT_TRUE(device->SetValue("开关-1", "用户注释", "short"));
     EXPECT_TRUE(KVS_DownloadConfig(text.c_str()));
     EXPECT_EQ(Value("开关-1", "用户注释"), std::string(15000, 'a'));
+}
+
+// Monitor events (unsolicited command 20) that reached the receive callback: name and value.
+struct Events {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::vector<std::pair<std::string, std::string>> seen;
+    static Events& Get() {
+        static Events e;
+        return e;
+    }
+    static void Callback(const unsigned char* msg, int length, void*) {
+        if (length < 14 || msg[6] != 20) return;
+        const char* name = reinterpret_cast<const char*>(msg + 12);
+        const size_t left = static_cast<size_t>(length) - 12;
+        const size_t n = strnlen(name, left);
+        if (n + 1 >= left) return;
+        const size_t v = strnlen(name + n + 1, left - n - 1);
+        Events& e = Get();
+        std::lock_guard<std::mutex> lock(e.mu);
+        e.seen.emplace_back(U(std::string(name, n).c_str()), std::string(name + n + 1, v));
+        e.cv.notify_all();
+    }
+};
+
+TEST_F(UsbDevsim, MonitorEventsReachTheReceiveCallback) {
+    KVS_RegistRecvCallBack(&Events::Callback);
+    ASSERT_TRUE(device->SetValue("组件管理器", "属性监控表", "计数器-1.计数值@3;"));
+    ASSERT_TRUE(KVS_SetAttributeVal(G("组件管理器").c_str(), G("运行状态").c_str(), "true", true));
+    Events& e = Events::Get();
+    std::unique_lock<std::mutex> lock(e.mu);
+    EXPECT_TRUE(e.cv.wait_for(lock, std::chrono::seconds(10), [&] {
+        return std::find(e.seen.begin(), e.seen.end(), std::make_pair(std::string("计数器-1.计数值"), std::string("3"))) !=
+               e.seen.end();
+    }));
+    lock.unlock();
+    EXPECT_TRUE(KVS_SetAttributeVal(G("组件管理器").c_str(), G("运行状态").c_str(), "false", true));
 }
 
 TEST_F(UsbDevsim, ReadFailuresRecoverAndRequestsGoOn) {
