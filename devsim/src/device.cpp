@@ -325,17 +325,9 @@ std::unique_ptr<Device> Device::CreateDemo(const Options& options) {
 
 std::unique_ptr<Device> Device::CreateFromText(const std::string& text, const Options& options, std::string* error) {
     auto impl = std::make_unique<DeviceImpl>(options);
-    // Project files carry GBK; text that is already valid UTF-8 is taken as it is.
-    std::string utf8 = text;
-    std::string back = Utf8ToWire(WireToUtf8(text));
-    bool is_gbk = back == text && WireToUtf8(text) != text;
-    if (is_gbk) {
-        // Valid UTF-8 Chinese is usually not valid GBK of the same bytes; prefer UTF-8 when the
-        // text parses as such.
-        std::string err;
-        Model probe(options.flash_geometry);
-        if (!probe.ImportConfig(text, &err)) utf8 = WireToUtf8(text);
-    }
+    // Project files carry GBK, as uploaded; a text written by hand may be UTF-8. The header
+    // line tells them apart: its Chinese word differs in the two encodings.
+    const std::string& utf8 = text.rfind("KVS配置", 0) == 0 ? text : WireToUtf8(text);
     if (!impl->model.ImportConfig(utf8, error)) return nullptr;
     uint8_t slot[3] = {0, 3, 0x53};
     T_GLOAT_SET rec{};

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -98,6 +99,7 @@ bool UdpLink::Start(const std::string& address, uint16_t port, std::string* erro
         return false;
     }
     thread_ = std::thread([this] { Run(); });
+    pthread_setname_np(thread_.native_handle(), "devsim-udp");
     return true;
 }
 
@@ -212,6 +214,7 @@ std::string PtyLink::Start(const std::string& link_path, std::string* error) {
         return {};
     }
     thread_ = std::thread([this] { Run(); });
+    pthread_setname_np(thread_.native_handle(), "devsim-pty");
     return name;
 }
 

@@ -526,8 +526,9 @@ bool CompileFormula(const std::string& text, int inputs, Formula* out, std::stri
     try {
         ScriptParser p(Lex(text));
         for (int i = 0; i < inputs; ++i) {
-            p.vars["x" + std::to_string(i + 1)] = static_cast<size_t>(i);
-            p.vars["输入" + std::to_string(i + 1)] = static_cast<size_t>(i);
+            const std::string n = std::to_string(i + 1);
+            p.vars[std::string("x").append(n)] = static_cast<size_t>(i);
+            p.vars[std::string("输入").append(n)] = static_cast<size_t>(i);
         }
         while (p.Peek().kind == Token::kNewline) p.Next();
         if (p.Peek().kind == Token::kEnd) throw CompileError{"表达式为空"};

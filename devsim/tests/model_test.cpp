@@ -393,5 +393,22 @@ TEST(Faults, EachFaultShapesWhatTheLinkReceives) {
     EXPECT_TRUE(f.silent);
 }
 
+TEST(Config, ProjectTextsLoadInEitherEncodingAndBecomeTheStoredConfiguration) {
+    auto demo = Device::CreateDemo(Quiet());
+    const std::string utf8 = demo->ExportConfig();
+    for (const std::string& text : {utf8, kvs::Utf8ToGbk(utf8)}) {
+        std::string error;
+        auto d = Device::CreateFromText(text, Quiet(), &error);
+        ASSERT_NE(d, nullptr) << error;
+        EXPECT_EQ(d->ExportConfig(), utf8);
+        d->SetValue("开关-1", "用户注释", "临时");
+        d->Restart();  // loads what it was created with
+        EXPECT_EQ(Val(*d, "开关-1", "用户注释"), "使能");
+    }
+    std::string error;
+    EXPECT_EQ(Device::CreateFromText("KVS配置 1\n[定时器-1]\n定时周期_ms=-5\n", Quiet(), &error), nullptr);
+    EXPECT_EQ(error, "第3行: 属性 定时周期_ms 的值无效: -5");
+}
+
 }  // namespace
 }  // namespace devsim::test
