@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -155,14 +157,34 @@ TEST_F(UartPeer, RequestTravelsAsOneFrameWithTheKeyInItsChecksum) {
     KVSGetKey("");
 }
 
+// Messages handed to the receive callback (which runs on the receive thread).
+struct Received {
+    std::mutex mu;
+    std::vector<std::string> texts;
+    static void Callback(const unsigned char* m, int n, void* user) {
+        auto* self = static_cast<Received*>(user);
+        std::lock_guard<std::mutex> lock(self->mu);
+        self->texts.emplace_back(reinterpret_cast<const char*>(m) + 12, n - 12);
+    }
+    std::vector<std::string> WaitFor(size_t n) {
+        for (int i = 0; i < 1000; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(mu);
+                if (texts.size() >= n) return texts;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::lock_guard<std::mutex> lock(mu);
+        return texts;
+    }
+};
+
 TEST_F(UartPeer, FramesSplitOrJoinedOnTheLineAreReassembled) {
-    std::vector<std::string> got;
-    static std::vector<std::string>* sink;
-    sink = &got;
-    ASSERT_TRUE(Open());
-    KVS_RegistRecvCallBack([](const unsigned char* m, int n, void*) {
-        sink->emplace_back(reinterpret_cast<const char*>(m) + 12, n - 12);
-    });
+    Received got;
+    std::string init = peer.SlavePath();
+    KVS_HANDLE h = mKVS_Initial_UART(init.data());
+    ASSERT_NE(h, nullptr);
+    mKVS_RegistRecvCallBack(h, &Received::Callback, &got);
     auto frame = [](const std::string& text) {
         Bytes m(12, 0);
         m[6] = 20;
@@ -178,9 +200,8 @@ TEST_F(UartPeer, FramesSplitOrJoinedOnTheLineAreReassembled) {
     line.insert(line.end(), c.begin(), c.begin() + 7);
     peer.SendRaw(line);
     peer.SendRaw(Bytes(c.begin() + 7, c.end()));
-    for (int i = 0; i < 500 && got.size() < 3; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(got, (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(got.WaitFor(3), (std::vector<std::string>{"one", "two", "three"}));
+    mKVS_Clear(h);
 }
 
 TEST_F(UartPeer, BadChecksumIsReportedWithThePortName) {
