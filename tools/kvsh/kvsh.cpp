@@ -475,9 +475,10 @@ public:
         std::fflush(stderr);
         m_open = true;
     }
-    // Status lines come at most once a second; they are the progress of a non-terminal.
+    // Phase lines come at most once a second; they are the progress of a non-terminal. The
+    // final text (success or failure) is printed once by the caller.
     void Status(const std::string& text) {
-        if (m_tty || m_quiet) return;
+        if (m_tty || m_quiet || text.rfind("正在", 0) != 0) return;
         std::fprintf(stderr, "kvsh: %s\n", text.c_str());
         std::fflush(stderr);
     }
@@ -556,8 +557,7 @@ int CmdFirmware(const Invocation& inv, const Words& w) {
         v["blocks"] = g.blockCount;
         v["verified"] = !backup;
         PrintJson(v);
-    } else if (isatty(STDERR_FILENO)) {
-        // Elsewhere the status lines already ended with this text.
+    } else {
         std::fprintf(stderr, "kvsh: %s\n", out.status.c_str());
     }
     return kExitOk;

@@ -332,6 +332,8 @@ TEST_P(KvshDeviceTest, FirmwareBackupUpgradeAndVerify) {
 // Ctrl-C stops a firmware operation at its next status update; a stopped backup leaves the
 // earlier file as it was.
 TEST_P(KvshDeviceTest, CtrlCStopsFirmwareOperationsCleanly) {
+    // The stop is the same whatever the link; the one-second status tick makes this slow.
+    if (GetParam() != Link::Udp) GTEST_SKIP() << "covered over UDP";
     const fs::path a = dir / "keep.fw";
     ASSERT_EQ(Kvsh({"firmware", "backup", a.string()}).code, 0);
     const std::string before = ReadFile(a);
