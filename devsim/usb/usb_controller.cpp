@@ -17,16 +17,16 @@ namespace devsim {
 struct UsbController::State : std::enable_shared_from_this<State> {
     Device& device;
     std::string path;
-    std::mutex mu;                 // guards links
-    std::map<int, int> links;      // port session -> Device link
-    std::mutex port_mu;            // guards port against its release in ~UsbController
+    std::mutex mu;             // guards links
+    std::map<int, int> links;  // port session -> Device link
+    std::mutex port_mu;        // guards port against its release in ~UsbController
     std::unique_ptr<kvs::usbsim::SimUsbPort> port;
 
     State(Device& d, std::string p) : device(d), path(std::move(p)) {}
 
     // A frame of the Device's message goes to the host of session as one IN transfer.
-    static void SendFrame(const std::weak_ptr<State>& weak, int session, const uint8_t* msg, size_t n,
-                          bool corrupt) {
+    static void SendFrame(const std::weak_ptr<State>& weak, int session, const uint8_t* msg,
+                          size_t n, bool corrupt) {
         auto self = weak.lock();
         if (!self || n > kvs::kRxBufferSize) return;
         std::vector<uint8_t> frame(kvs::UsbFrameSize(n));
@@ -81,9 +81,12 @@ UsbController::UsbController(Device& device, std::string socket_path)
     : state_(std::make_shared<State>(device, std::move(socket_path))) {
     State* s = state_.get();
     kvs::usbsim::SimUsbPort::Handlers h;
-    h.out = [s](int session, uint8_t ep, const uint8_t* d, size_t n) { s->OnOut(session, ep, d, n); };
+    h.out = [s](int session, uint8_t ep, const uint8_t* d, size_t n) {
+        s->OnOut(session, ep, d, n);
+    };
     h.closed = [s](int session) { s->OnClosed(session); };
-    s->port = std::make_unique<kvs::usbsim::SimUsbPort>(s->path, kvs::usbsim::ControllerDescriptors(), h);
+    s->port =
+        std::make_unique<kvs::usbsim::SimUsbPort>(s->path, kvs::usbsim::ControllerDescriptors(), h);
 }
 
 UsbController::~UsbController() {

@@ -109,7 +109,8 @@ void CKVSH_USB::ReceiveThread() {
         queued[k] = false;
         size_t got = 0;
         if (!in_->FinishDataXfer(buf[k].get(), &got, &xfer[k]))
-            return xfer[k].status() == kvs::usb::XferStatus::kCancelled ? Read::kCancelled : Read::kFailed;
+            return xfer[k].status() == kvs::usb::XferStatus::kCancelled ? Read::kCancelled
+                                                                        : Read::kFailed;
         const uint8_t* msg;
         size_t n;
         if (kvs::CheckUsbFrame(buf[k].get(), got, &msg, &n)) RecvMsg(msg, static_cast<int>(n));

@@ -24,7 +24,7 @@
 #include "usb_device.h"
 
 class CKVSH_USB : public CKVSH_BaseComm {
-public:
+  public:
     static constexpr uint8_t kOutAddress = 0x02;
     static constexpr uint8_t kInAddress = 0x86;
     static constexpr size_t kInSize = 65536;
@@ -52,7 +52,7 @@ public:
     // Reopens done by the receive thread so far (tests).
     int Reopens() const { return reopens_.load(); }
 
-private:
+  private:
     // Builds a device on index_ and finds the two bulk endpoints; dev_mu_ held exclusively.
     bool OpenDevice();
     void ReceiveThread();
@@ -67,9 +67,9 @@ private:
     int index_ = -1;
 
     std::thread thread_;
-    kvs::Event wake_;              // auto-reset: an IN transfer completed, or stop
-    kvs::Event stop_{true};        // manual-reset: teardown asked the thread to end
-    kvs::Event ended_{true};       // manual-reset: the thread has left its loop
+    kvs::Event wake_;         // auto-reset: an IN transfer completed, or stop
+    kvs::Event stop_{true};   // manual-reset: teardown asked the thread to end
+    kvs::Event ended_{true};  // manual-reset: the thread has left its loop
     std::atomic<bool> stopping_{false};
     std::atomic<int> reopens_{0};
     unsigned settle_ms_ = kSettleMs;

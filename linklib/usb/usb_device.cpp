@@ -92,7 +92,8 @@ bool CCyControlEndPoint::BeginDataXfer(uint8_t* buf, size_t len, UsbXfer* ov) {
     if (!ov) return false;
     ov->Arm();
     const int n = Transfer(buf, len);
-    ov->Complete(n < 0 ? XferStatus::kError : XferStatus::kDone, n < 0 ? 0 : static_cast<size_t>(n));
+    ov->Complete(n < 0 ? XferStatus::kError : XferStatus::kDone,
+                 n < 0 ? 0 : static_cast<size_t>(n));
     return true;
 }
 
@@ -158,9 +159,9 @@ CUsbDriverDevice::~CUsbDriverDevice() { Close(); }
 
 int CUsbDriverDevice::DeviceCount() {
     const auto ids = driver_->Enumerate();
-    return static_cast<int>(std::count_if(ids.begin(), ids.end(), [](const kvs::usb::UsbDeviceId& id) {
-        return id.vendor == kvs::usb::kCypressVendor;
-    }));
+    return static_cast<int>(std::count_if(
+        ids.begin(), ids.end(),
+        [](const kvs::usb::UsbDeviceId& id) { return id.vendor == kvs::usb::kCypressVendor; }));
 }
 
 void CUsbDriverDevice::Close() {
@@ -197,8 +198,8 @@ bool CUsbDriverDevice::Open(int index) {
 std::string CUsbDriverDevice::ReadString(uint8_t index, uint16_t lang) {
     if (!index) return {};
     uint8_t buf[255];
-    const int n = io_->Control(0x80, 6, static_cast<uint16_t>(0x0300 | index), lang, buf, sizeof buf,
-                               kDescriptorTimeoutMs);
+    const int n = io_->Control(0x80, 6, static_cast<uint16_t>(0x0300 | index), lang, buf,
+                               sizeof buf, kDescriptorTimeoutMs);
     if (n < 2 || buf[1] != 3) return {};
     std::string s;
     const size_t end = std::min<size_t>(static_cast<size_t>(n), buf[0]);
@@ -211,8 +212,8 @@ std::string CUsbDriverDevice::ReadString(uint8_t index, uint16_t lang) {
 
 bool CUsbDriverDevice::ReadDescriptors() {
     uint8_t dev[18];
-    if (io_->Control(0x80, 6, 0x0100, 0, dev, sizeof dev, kDescriptorTimeoutMs) != 18 || dev[0] != 18 ||
-        dev[1] != 1)
+    if (io_->Control(0x80, 6, 0x0100, 0, dev, sizeof dev, kDescriptorTimeoutMs) != 18 ||
+        dev[0] != 18 || dev[1] != 1)
         return false;
     VendorID = static_cast<uint16_t>(dev[8] | dev[9] << 8);
     ProductID = static_cast<uint16_t>(dev[10] | dev[11] << 8);
@@ -221,7 +222,8 @@ bool CUsbDriverDevice::ReadDescriptors() {
 
     uint8_t langs[4];
     uint16_t lang = 0x0409;
-    if (io_->Control(0x80, 6, 0x0300, 0, langs, sizeof langs, kDescriptorTimeoutMs) == 4 && langs[1] == 3)
+    if (io_->Control(0x80, 6, 0x0300, 0, langs, sizeof langs, kDescriptorTimeoutMs) == 4 &&
+        langs[1] == 3)
         lang = static_cast<uint16_t>(langs[2] | langs[3] << 8);
     if (dev[14] || dev[15] || dev[16]) {
         Manufacturer = ReadString(dev[14], lang);
@@ -231,7 +233,8 @@ bool CUsbDriverDevice::ReadDescriptors() {
 
     // The first configuration: its head tells the total length, then the whole of it.
     uint8_t head[9];
-    if (dev[17] == 0 || io_->Control(0x80, 6, 0x0200, 0, head, sizeof head, kDescriptorTimeoutMs) != 9)
+    if (dev[17] == 0 ||
+        io_->Control(0x80, 6, 0x0200, 0, head, sizeof head, kDescriptorTimeoutMs) != 9)
         return false;
     const uint16_t total = static_cast<uint16_t>(head[2] | head[3] << 8);
     if (total < 9) return false;

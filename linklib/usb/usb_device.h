@@ -40,7 +40,7 @@ struct EndpointDescriptor {
 // transfer that succeeded; otherwise they tell how it ended (XferStatus value in UsbdStatus,
 // 0xC0000001 in NtStatus) and LastError holds a negative code.
 class CCyUSBEndPoint {
-public:
+  public:
     CCyUSBEndPoint(kvs::usb::UsbDeviceIo* io, const kvs::usb::EndpointDescriptor& d);
     virtual ~CCyUSBEndPoint() = default;
     CCyUSBEndPoint(const CCyUSBEndPoint&) = delete;
@@ -78,14 +78,14 @@ public:
     std::atomic<uint32_t> NtStatus{0};
     std::atomic<int> LastError{0};
 
-protected:
+  protected:
     kvs::usb::UsbDeviceIo* io_;
     size_t xfer_size_ = 0;  // 0 = no limit of our own
 };
 
 // Endpoint 0. Requests are synchronous; set the request fields, then Read or Write.
 class CCyControlEndPoint : public CCyUSBEndPoint {
-public:
+  public:
     enum TargetKind : uint8_t { TGT_DEVICE = 0, TGT_INTFC = 1, TGT_ENDPT = 2, TGT_OTHER = 3 };
     enum RequestKind : uint8_t { REQ_STD = 0, REQ_CLASS = 1, REQ_VENDOR = 2 };
     enum DirectionKind : uint8_t { DIR_TO_DEVICE = 0, DIR_FROM_DEVICE = 1 };
@@ -104,12 +104,12 @@ public:
     uint16_t Value = 0;
     uint16_t Index = 0;
 
-private:
+  private:
     int Transfer(uint8_t* buf, size_t len);
 };
 
 class CCyBulkEndPoint : public CCyUSBEndPoint {
-public:
+  public:
     using CCyUSBEndPoint::CCyUSBEndPoint;
     bool BeginDataXfer(uint8_t* buf, size_t len, kvs::usb::UsbXfer* ov) override {
         return BeginBufferedXfer(buf, len, ov);
@@ -117,7 +117,7 @@ public:
 };
 
 class CCyInterruptEndPoint : public CCyUSBEndPoint {
-public:
+  public:
     using CCyUSBEndPoint::CCyUSBEndPoint;
     bool BeginDataXfer(uint8_t* buf, size_t len, kvs::usb::UsbXfer* ov) override {
         return BeginBufferedXfer(buf, len, ov);
@@ -127,13 +127,13 @@ public:
 // Isochronous transfers (with their per-packet records) are not carried by the driver seam;
 // the endpoint is listed so that the interface is described fully, and refuses transfers.
 class CCyIsocEndPoint : public CCyUSBEndPoint {
-public:
+  public:
     using CCyUSBEndPoint::CCyUSBEndPoint;
     bool BeginDataXfer(uint8_t* buf, size_t len, kvs::usb::UsbXfer* ov) override;
 };
 
 class CUsbDriverDevice {
-public:
+  public:
     // Uses the process's active driver when driver is null. Opens nothing yet.
     explicit CUsbDriverDevice(std::shared_ptr<kvs::usb::UsbDriver> driver = nullptr);
     ~CUsbDriverDevice();
@@ -164,7 +164,7 @@ public:
     }
     CCyControlEndPoint* ControlEndPt() const;
 
-private:
+  private:
     bool ReadDescriptors();
     std::string ReadString(uint8_t index, uint16_t lang);
 

@@ -1,7 +1,7 @@
+#include "usb_driver.h"
+
 #include <cstdlib>
 #include <string>
-
-#include "usb_driver.h"
 
 namespace kvs::usb {
 

@@ -39,7 +39,7 @@ enum class XferStatus : uint8_t {
 //
 // Threading: the driver calls Complete() on its own thread; any thread may wait.
 class UsbXfer {
-public:
+  public:
     UsbXfer() = default;
     UsbXfer(const UsbXfer&) = delete;
     UsbXfer& operator=(const UsbXfer&) = delete;
@@ -49,7 +49,7 @@ public:
     bool interrupt = false;  // an interrupt endpoint (else bulk)
     uint8_t* buffer = nullptr;
     size_t length = 0;
-    Event* notify = nullptr;     // also signalled on completion (shared by several transfers)
+    Event* notify = nullptr;  // also signalled on completion (shared by several transfers)
 
     // Marks the transfer submitted; called by the driver before it can complete.
     void Arm() {
@@ -100,7 +100,7 @@ public:
     // Driver's private state for this transfer (for example its libusb transfer).
     void* driver_data = nullptr;
 
-private:
+  private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     XferStatus status_ = XferStatus::kIdle;
@@ -110,7 +110,7 @@ private:
 // An opened device. Destroying it cancels and waits out every pending transfer, then closes.
 // Threading: every member may be called from any thread.
 class UsbDeviceIo {
-public:
+  public:
     virtual ~UsbDeviceIo() = default;
     // A synchronous control transfer on endpoint 0. Returns the bytes moved, or -1.
     virtual int Control(uint8_t request_type, uint8_t request, uint16_t value, uint16_t index,
@@ -134,7 +134,7 @@ struct UsbDeviceId {
 };
 
 class UsbDriver {
-public:
+  public:
     virtual ~UsbDriver() = default;
     // Every attached device in the driver's enumeration order.
     virtual std::vector<UsbDeviceId> Enumerate() = 0;

@@ -17,18 +17,23 @@ namespace {
 
 XferStatus MapStatus(libusb_transfer_status s) {
     switch (s) {
-        case LIBUSB_TRANSFER_COMPLETED: return XferStatus::kDone;
-        case LIBUSB_TRANSFER_CANCELLED: return XferStatus::kCancelled;
-        case LIBUSB_TRANSFER_NO_DEVICE: return XferStatus::kNoDevice;
-        case LIBUSB_TRANSFER_TIMED_OUT: return XferStatus::kTimedOut;
-        default: return XferStatus::kError;
+        case LIBUSB_TRANSFER_COMPLETED:
+            return XferStatus::kDone;
+        case LIBUSB_TRANSFER_CANCELLED:
+            return XferStatus::kCancelled;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+            return XferStatus::kNoDevice;
+        case LIBUSB_TRANSFER_TIMED_OUT:
+            return XferStatus::kTimedOut;
+        default:
+            return XferStatus::kError;
     }
 }
 
 // Threading: transfers complete on events_; mu_ guards pending_. Lock order: mu_, then the
 // transfer's own lock.
 class LibusbDeviceIo final : public UsbDeviceIo {
-public:
+  public:
     LibusbDeviceIo(libusb_context* ctx, libusb_device_handle* h) : ctx_(ctx), h_(h) {
         events_ = std::thread([this] {
             while (!stop_.load()) {
@@ -41,7 +46,8 @@ public:
     ~LibusbDeviceIo() override {
         {
             std::unique_lock<std::mutex> lock(mu_);
-            for (UsbXfer* x : pending_) libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
+            for (UsbXfer* x : pending_)
+                libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
             drained_.wait(lock, [this] { return pending_.empty(); });
         }
         stop_.store(true);
@@ -51,9 +57,10 @@ public:
         libusb_close(h_);
     }
 
-    int Control(uint8_t request_type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
-                uint16_t length, unsigned timeout_ms) override {
-        const int r = libusb_control_transfer(h_, request_type, request, value, index, data, length, timeout_ms);
+    int Control(uint8_t request_type, uint8_t request, uint16_t value, uint16_t index,
+                uint8_t* data, uint16_t length, unsigned timeout_ms) override {
+        const int r = libusb_control_transfer(h_, request_type, request, value, index, data, length,
+                                              timeout_ms);
         return r < 0 ? -1 : r;
     }
 
@@ -61,7 +68,8 @@ public:
         libusb_set_auto_detach_kernel_driver(h_, 1);
         const int r = libusb_claim_interface(h_, number);
         if (r != 0) {
-            std::fprintf(stderr, "KVSH_User: cannot claim USB interface %u: %s\n", number, libusb_strerror(r));
+            std::fprintf(stderr, "KVSH_User: cannot claim USB interface %u: %s\n", number,
+                         libusb_strerror(r));
             return false;
         }
         claimed_ = number;
@@ -72,11 +80,11 @@ public:
         libusb_transfer* t = libusb_alloc_transfer(0);
         if (!t) return false;
         if (x->interrupt)
-            libusb_fill_interrupt_transfer(t, h_, x->endpoint, x->buffer, static_cast<int>(x->length), &Done,
-                                           this, 0);
+            libusb_fill_interrupt_transfer(t, h_, x->endpoint, x->buffer,
+                                           static_cast<int>(x->length), &Done, this, 0);
         else
-            libusb_fill_bulk_transfer(t, h_, x->endpoint, x->buffer, static_cast<int>(x->length), &Done, this,
-                                      0);
+            libusb_fill_bulk_transfer(t, h_, x->endpoint, x->buffer, static_cast<int>(x->length),
+                                      &Done, this, 0);
         std::lock_guard<std::mutex> lock(mu_);
         x->driver_data = t;
         x->Arm();
@@ -93,19 +101,21 @@ public:
 
     void Cancel(UsbXfer* x) override {
         std::lock_guard<std::mutex> lock(mu_);
-        if (pending_.count(x)) libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
+        if (pending_.count(x))
+            libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
     }
 
     bool AbortPipe(uint8_t ep) override {
         std::lock_guard<std::mutex> lock(mu_);
         for (UsbXfer* x : pending_)
-            if (x->endpoint == ep) libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
+            if (x->endpoint == ep)
+                libusb_cancel_transfer(static_cast<libusb_transfer*>(x->driver_data));
         return true;
     }
 
     bool ResetPipe(uint8_t ep) override { return libusb_clear_halt(h_, ep) == 0; }
 
-private:
+  private:
     // Runs on the event thread (inside libusb_handle_events).
     static void LIBUSB_CALL Done(libusb_transfer* t) {
         auto* io = static_cast<LibusbDeviceIo*>(t->user_data);
@@ -135,7 +145,7 @@ private:
 };
 
 class LibusbDriverImpl final : public UsbDriver {
-public:
+  public:
     LibusbDriverImpl() {
         if (libusb_init(&ctx_) != 0) ctx_ = nullptr;
     }
@@ -163,10 +173,11 @@ public:
             libusb_device* dev = list[position];
             const int r = libusb_open(dev, &h);
             if (r == LIBUSB_ERROR_ACCESS)
-                std::fprintf(stderr,
-                             "KVSH_User: no permission to open USB device %03u/%03u; install the udev "
-                             "rule 60-korvessa.rules (see the README)\n",
-                             libusb_get_bus_number(dev), libusb_get_device_address(dev));
+                std::fprintf(
+                    stderr,
+                    "KVSH_User: no permission to open USB device %03u/%03u; install the udev "
+                    "rule 60-korvessa.rules (see the README)\n",
+                    libusb_get_bus_number(dev), libusb_get_device_address(dev));
             if (r != 0) h = nullptr;
         }
         if (list) libusb_free_device_list(list, 1);
@@ -174,7 +185,7 @@ public:
         return std::make_unique<LibusbDeviceIo>(ctx_, h);
     }
 
-private:
+  private:
     libusb_context* ctx_ = nullptr;
 };
 

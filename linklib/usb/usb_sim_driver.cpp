@@ -56,7 +56,7 @@ int Connect(const std::string& path, Descriptors* d) {
 // One connection to a simulated controller. A reader thread completes transfers as packets
 // arrive. Lock order: mu_, then a transfer's own lock (UsbXfer::Complete).
 class SimDeviceIo final : public UsbDeviceIo {
-public:
+  public:
     SimDeviceIo(int fd, Descriptors d) : fd_(fd), desc_(std::move(d)) {
         if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
         reader_ = std::thread([this] { Read(); });
@@ -76,8 +76,8 @@ public:
         ::close(wake_[1]);
     }
 
-    int Control(uint8_t request_type, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
-                uint16_t length, unsigned) override {
+    int Control(uint8_t request_type, uint8_t request, uint16_t value, uint16_t index,
+                uint8_t* data, uint16_t length, unsigned) override {
         std::lock_guard<std::mutex> lock(mu_);
         if (gone_) return -1;
         // Standard GET_DESCRIPTOR to the device; the simulated controller has no strings.
@@ -159,7 +159,7 @@ public:
         return ::send(fd_, p, 2, MSG_NOSIGNAL) == 2;
     }
 
-private:
+  private:
     // Completes queued IN transfers from queued data and pending failures (mu_ held).
     void ServeIn() {
         while (!pending_in_.empty() && (in_errors_ > 0 || !queued_in_.empty())) {
@@ -248,7 +248,7 @@ private:
 };
 
 class SimDriver final : public UsbDriver {
-public:
+  public:
     explicit SimDriver(std::vector<std::string> paths) : paths_(std::move(paths)) {}
 
     std::vector<UsbDeviceId> Enumerate() override {
@@ -277,7 +277,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     const std::vector<std::string> paths_;
 };
 

@@ -191,7 +191,8 @@ void SimUsbPort::Serve() {
             if (n <= 0) {
                 if (handlers_.closed) handlers_.closed(id);
             } else if (n >= 2 && buf[0] == kOut) {
-                if (handlers_.out) handlers_.out(id, buf[1], buf.data() + 2, static_cast<size_t>(n) - 2);
+                if (handlers_.out)
+                    handlers_.out(id, buf[1], buf.data() + 2, static_cast<size_t>(n) - 2);
             } else if (n >= 2 && buf[0] == kReset) {
                 resets_.fetch_add(1);
             }

@@ -28,7 +28,7 @@
 namespace kvs::usbsim {
 
 class SimUsbPort {
-public:
+  public:
     struct Handlers {
         // Data of one bulk OUT transfer to endpoint ep from the host of session.
         std::function<void(int session, uint8_t ep, const uint8_t* data, size_t n)> out;
@@ -61,7 +61,7 @@ public:
     int Resets() const { return resets_.load(); }
     int Connections() const { return connections_.load(); }
 
-private:
+  private:
     void Serve();
     bool SendPacket(int fd, uint8_t type, uint8_t ep, const uint8_t* data, size_t n);
     void Wake();

@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +32,7 @@ std::string G(const std::string& utf8) { return kvs::Utf8ToGbk(utf8); }
 std::string U(const char* gbk) { return gbk ? kvs::GbkToUtf8(gbk) : "<none>"; }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/kvs-usbsim-XXXXXX";
         path_ = ::mkdtemp(tmpl);
@@ -40,12 +40,12 @@ public:
     ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 class UsbDevsim : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         device = devsim::Device::CreateDemo();
         usb = std::make_unique<devsim::UsbController>(*device, dir.File("ctl"));
@@ -75,17 +75,20 @@ TEST_F(UsbDevsim, EveryRequestOperationWorksOverTheUsbLink) {
     std::string upload;
     std::string added;
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
-        {"key", [&] {
+        {"key",
+         [&] {
              EXPECT_TRUE(KVS_Key(device->Key().c_str()));
              EXPECT_FALSE(KVS_Key("00000000"));
          }},
-        {"tree", [&] {
+        {"tree",
+         [&] {
              const T_MSG_HEAD* r = KVS_GetComponentTree();
              ASSERT_NE(r, nullptr);
              EXPECT_EQ(r->cmd, 0x81);
              EXPECT_EQ(r->param.bytes[0], 0);
          }},
-        {"attribute records", [&] {
+        {"attribute records",
+         [&] {
              const T_MSG_HEAD* all = KVS_GetComponentAttrInfo(G("信号发生器-2").c_str());
              ASSERT_NE(all, nullptr);
              EXPECT_EQ(all->param.bytes[0], 0);
@@ -96,36 +99,49 @@ TEST_F(UsbDevsim, EveryRequestOperationWorksOverTheUsbLink) {
              ASSERT_NE(slots, nullptr);
              EXPECT_EQ(slots->param.bytes[0], 0);
          }},
-        {"values", [&] {
+        {"values",
+         [&] {
              EXPECT_EQ(U(KVS_GetAttrVal(G("定时器").c_str(), G("总资源数").c_str())), "8");
-             EXPECT_NE(KVS_GetAttrRealVal(G("定时器-5").c_str(), G("定时周期_ms").c_str()), nullptr);
-             EXPECT_TRUE(KVS_SetAttributeVal(G("定时器-5").c_str(), G("定时周期_ms").c_str(), "250", true));
+             EXPECT_NE(KVS_GetAttrRealVal(G("定时器-5").c_str(), G("定时周期_ms").c_str()),
+                       nullptr);
+             EXPECT_TRUE(
+                 KVS_SetAttributeVal(G("定时器-5").c_str(), G("定时周期_ms").c_str(), "250", true));
              EXPECT_EQ(Value("定时器-5", "定时周期_ms"), "250");
-             EXPECT_FALSE(KVS_SetAttributeVal(G("定时器-5").c_str(), G("定时周期_ms").c_str(), "0", true));
+             EXPECT_FALSE(
+                 KVS_SetAttributeVal(G("定时器-5").c_str(), G("定时周期_ms").c_str(), "0", true));
          }},
-        {"batches", [&] {
+        {"batches",
+         [&] {
              EXPECT_TRUE(KVS_SetBatchAttrVal(batch.c_str(), "false;2;", 2, true));
              EXPECT_EQ(U(KVS_GetBatchAttrVal(batch.c_str(), 2)), "false;2;");
          }},
-        {"links", [&] {
-             EXPECT_EQ(U(KVS_GetAttributeLink(G("与门-1").c_str(), G("输入1").c_str())), "定时器-5:输出");
-             EXPECT_TRUE(KVS_SetAttributeLink(G("与门-1").c_str(), G("输入1").c_str(), G("开关-1:输出").c_str()));
+        {"links",
+         [&] {
+             EXPECT_EQ(U(KVS_GetAttributeLink(G("与门-1").c_str(), G("输入1").c_str())),
+                       "定时器-5:输出");
+             EXPECT_TRUE(KVS_SetAttributeLink(G("与门-1").c_str(), G("输入1").c_str(),
+                                              G("开关-1:输出").c_str()));
              EXPECT_EQ(device->GetLink("与门-1", "输入1"), "开关-1:输出");
          }},
-        {"string list", [&] {
+        {"string list",
+         [&] {
              EXPECT_TRUE(KVS_ModifyStrList(G("组件管理器").c_str(), G("属性监控表").c_str(), 1,
                                            G("开关-1.输出@change").c_str(), 0));
              EXPECT_EQ(Value("组件管理器", "属性监控表"), "开关-1.输出@change;");
          }},
-        {"memory data", [&] {
+        {"memory data",
+         [&] {
              const unsigned char data[] = "abc";
              EXPECT_TRUE(KVS_SetAttrMemData(G("开关-1").c_str(), G("用户注释").c_str(), data, 3));
              int n = 0;
-             const unsigned char* p = KVS_GetAttrMemData(G("开关-1").c_str(), G("用户注释").c_str(), &n);
+             const unsigned char* p =
+                 KVS_GetAttrMemData(G("开关-1").c_str(), G("用户注释").c_str(), &n);
              ASSERT_NE(p, nullptr);
-             EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)), "abc");
+             EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)),
+                       "abc");
          }},
-        {"components", [&] {
+        {"components",
+         [&] {
              const char* name = KVS_AddNewComponent(G("信号发生器").c_str(), nullptr);
              ASSERT_NE(name, nullptr);
              added = name;
@@ -133,7 +149,8 @@ TEST_F(UsbDevsim, EveryRequestOperationWorksOverTheUsbLink) {
              EXPECT_TRUE(KVS_DelComponent(added.c_str()));
              EXPECT_FALSE(KVS_DelComponent(added.c_str()));
          }},
-        {"configuration", [&] {
+        {"configuration",
+         [&] {
              const char* text = KVS_UploadConfig();
              ASSERT_NE(text, nullptr);
              upload = text;
@@ -144,7 +161,8 @@ TEST_F(UsbDevsim, EveryRequestOperationWorksOverTheUsbLink) {
              uint8_t slot = 2;
              EXPECT_TRUE(KVS_ConfigFile_Operate(1, &slot, nullptr, nullptr, nullptr));
          }},
-        {"boot loader", [&] {
+        {"boot loader",
+         [&] {
              EXPECT_TRUE(KVS_InBoot(0));  // enter
              EXPECT_TRUE(KVS_InBoot(3));  // normal start
              EXPECT_TRUE(KVS_InBoot(1));  // leave
@@ -163,7 +181,8 @@ TEST_F(UsbDevsim, LargeConfigurationTravelsBothWays) {
     const char* owners[] = {"开关-1", "与门-1", "定时器-5"};
     for (int i = 0; i < 3; ++i) {
         const std::string comment(15000, static_cast<char>('a' + i));
-        ASSERT_TRUE(KVS_SetAttributeVal(G(owners[i]).c_str(), G("用户注释").c_str(), comment.c_str(), true));
+        ASSERT_TRUE(KVS_SetAttributeVal(G(owners[i]).c_str(), G("用户注释").c_str(),
+                                        comment.c_str(), true));
     }
     const char* up = KVS_UploadConfig();
     ASSERT_NE(up, nullptr);
@@ -204,7 +223,8 @@ TEST_F(UsbDevsim, MonitorEventsReachTheReceiveCallback) {
     Events& e = Events::Get();
     std::unique_lock<std::mutex> lock(e.mu);
     EXPECT_TRUE(e.cv.wait_for(lock, std::chrono::seconds(10), [&] {
-        return std::find(e.seen.begin(), e.seen.end(), std::make_pair(std::string("计数器-1.计数值"), std::string("3"))) !=
+        return std::find(e.seen.begin(), e.seen.end(),
+                         std::make_pair(std::string("计数器-1.计数值"), std::string("3"))) !=
                e.seen.end();
     }));
     lock.unlock();
@@ -235,7 +255,8 @@ TEST(UsbDevsimProgram, KvsDevsimExposesItsControllerToAnotherProcess) {
     posix_spawn_file_actions_addclose(&fa, out[0]);
     const char* argv[] = {KVS_DEVSIM_PATH, "--no-udp", "--usb", path.c_str(), nullptr};
     pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, KVS_DEVSIM_PATH, &fa, nullptr, const_cast<char**>(argv), environ), 0);
+    ASSERT_EQ(posix_spawn(&pid, KVS_DEVSIM_PATH, &fa, nullptr, const_cast<char**>(argv), environ),
+              0);
     posix_spawn_file_actions_destroy(&fa);
     ::close(out[1]);
     // The program prints "usb PATH" once the controller is plugged in.

@@ -22,7 +22,7 @@ namespace kvs::usbtest {
 
 // A private folder for sockets, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/kvs-usb-XXXXXX";
         path_ = ::mkdtemp(tmpl);
@@ -30,16 +30,17 @@ public:
     ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 class FakeController {
-public:
+  public:
     explicit FakeController(std::string path, uint16_t vendor = usbsim::kControllerVendor,
                             uint16_t product = usbsim::kControllerProduct, bool with_bulk = true)
         : port_(std::move(path), usbsim::ControllerDescriptors(vendor, product, with_bulk),
-                {[this](int s, uint8_t ep, const uint8_t* d, size_t n) { OnOut(s, ep, d, n); }, nullptr}) {
+                {[this](int s, uint8_t ep, const uint8_t* d, size_t n) { OnOut(s, ep, d, n); },
+                 nullptr}) {
         port_.Plug();
     }
 
@@ -66,7 +67,7 @@ public:
     }
     void SetSilent(bool silent) { silent_.store(silent); }
 
-private:
+  private:
     void OnOut(int session, uint8_t, const uint8_t* data, size_t n) {
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -94,7 +95,7 @@ private:
 
 // Sets KVSH_USB_SIM for the life of the object (the previous value is restored).
 class SimBus {
-public:
+  public:
     explicit SimBus(const std::vector<std::string>& paths) {
         if (const char* old = std::getenv("KVSH_USB_SIM")) old_ = old, had_ = true;
         std::string v;
@@ -108,7 +109,7 @@ public:
             ::unsetenv("KVSH_USB_SIM");
     }
 
-private:
+  private:
     std::string old_;
     bool had_ = false;
 };

@@ -25,7 +25,9 @@ std::vector<uint8_t> Config(std::initializer_list<std::vector<uint8_t>> parts) {
     c[3] = static_cast<uint8_t>(c.size() >> 8);
     return c;
 }
-std::vector<uint8_t> Iface(uint8_t number, uint8_t alt) { return {9, 4, number, alt, 2, 0xFF, 0, 0, 0}; }
+std::vector<uint8_t> Iface(uint8_t number, uint8_t alt) {
+    return {9, 4, number, alt, 2, 0xFF, 0, 0, 0};
+}
 std::vector<uint8_t> Ep(uint8_t address) { return {7, 5, address, 2, 0x00, 0x02, 0}; }
 
 TEST(UsbDescriptors, FirstInterfaceEndpointsAreFoundAndMalformedDescriptorsRefused) {
@@ -38,10 +40,22 @@ TEST(UsbDescriptors, FirstInterfaceEndpointsAreFoundAndMalformedDescriptorsRefus
 
     const std::vector<ParseCase> cases = {
         {"controller", kvs::usbsim::ControllerDescriptors().config, true, {0x02, 0x86}},
-        {"no bulk endpoints", kvs::usbsim::ControllerDescriptors(0x04B4, 0x1008, false).config, true, {}},
-        {"second interface ignored", Config({Iface(0, 0), Ep(0x02), Iface(1, 0), Ep(0x86)}), true, {0x02}},
-        {"alternate setting ignored", Config({Iface(0, 0), Ep(0x02), Iface(0, 1), Ep(0x86)}), true, {0x02}},
-        {"unknown descriptors skipped", Config({{4, 0x21, 1, 2}, Iface(0, 0), {3, 0x30, 0}, Ep(0x86)}), true, {0x86}},
+        {"no bulk endpoints",
+         kvs::usbsim::ControllerDescriptors(0x04B4, 0x1008, false).config,
+         true,
+         {}},
+        {"second interface ignored",
+         Config({Iface(0, 0), Ep(0x02), Iface(1, 0), Ep(0x86)}),
+         true,
+         {0x02}},
+        {"alternate setting ignored",
+         Config({Iface(0, 0), Ep(0x02), Iface(0, 1), Ep(0x86)}),
+         true,
+         {0x02}},
+        {"unknown descriptors skipped",
+         Config({{4, 0x21, 1, 2}, Iface(0, 0), {3, 0x30, 0}, Ep(0x86)}),
+         true,
+         {0x86}},
         {"no interface", Config({Ep(0x02)}), false, {}},
         {"length runs off the end", runs_off, false, {}},
         {"zero length", zero_len, false, {}},
@@ -67,7 +81,8 @@ TEST(UsbDescriptors, MaxPacketSizeCountsAdditionalTransactions) {
     struct {
         uint16_t raw;
         uint16_t expected;
-    } cases[] = {{512, 512}, {64, 64}, {0x0800 | 1024, 2048}, {0x1000 | 1024, 3072}, {0xE000 | 8, 8}};
+    } cases[] = {
+        {512, 512}, {64, 64}, {0x0800 | 1024, 2048}, {0x1000 | 1024, 3072}, {0xE000 | 8, 8}};
     for (auto c : cases) {
         CCyBulkEndPoint ep(nullptr, EndpointDescriptor{0x86, 2, c.raw, 0});
         EXPECT_EQ(ep.MaxPktSize, c.expected) << std::hex << c.raw;

@@ -25,7 +25,7 @@ using kvs::usbtest::TempDir;
 
 // Records the transport's status notices (RecvMsg without a message) in order.
 class RecordingUsb : public CKVSH_USB {
-public:
+  public:
     explicit RecordingUsb(const std::string& path) : CKVSH_USB(kvs::usb::MakeSimDriver({path})) {
         SetSettleMs(0);
     }
@@ -48,8 +48,9 @@ public:
     // Waits (up to 20 s) for a notice equal to value; returns all notices up to it.
     std::vector<int> WaitNotice(int value) {
         std::unique_lock<std::mutex> lock(mu_);
-        cv_.wait_for(lock, std::chrono::seconds(20),
-                     [&] { return std::find(notices_.begin(), notices_.end(), value) != notices_.end(); });
+        cv_.wait_for(lock, std::chrono::seconds(20), [&] {
+            return std::find(notices_.begin(), notices_.end(), value) != notices_.end();
+        });
         return notices_;
     }
     std::vector<int> Notices() {
@@ -57,7 +58,7 @@ public:
         return notices_;
     }
 
-private:
+  private:
     std::mutex mu_;
     std::condition_variable cv_;
     std::vector<int> notices_;
@@ -116,7 +117,8 @@ TEST(UsbListing, IndexesArePositionsAmongCypressDevicesInBusOrder) {
         std::vector<int> out(8, -7);
         const int n = KVS_GetUSBDevIndexs(out.data(), c.max);
         ASSERT_EQ(n, static_cast<int>(c.expected.size()));
-        for (int i = 0; i < n; ++i) EXPECT_EQ(out[static_cast<size_t>(i)], c.expected[static_cast<size_t>(i)]);
+        for (int i = 0; i < n; ++i)
+            EXPECT_EQ(out[static_cast<size_t>(i)], c.expected[static_cast<size_t>(i)]);
         EXPECT_EQ(out[static_cast<size_t>(n)], -7) << "nothing stored beyond the count";
     }
 }
@@ -144,7 +146,8 @@ TEST(UsbOpen, FailsWithoutDeviceOrWithoutBothBulkEndpoints) {
         CKVSH_USB usb(driver);
         usb.SetSettleMs(0);
         EXPECT_FALSE(usb.Open(index)) << index;
-        EXPECT_FALSE(usb.SendMsg(reinterpret_cast<const uint8_t*>("\x0c\0\0\0\0\0\x04\0\0\0\0\0"), 12));
+        EXPECT_FALSE(
+            usb.SendMsg(reinterpret_cast<const uint8_t*>("\x0c\0\0\0\0\0\x04\0\0\0\0\0"), 12));
     }
     CKVSH_USB usb(driver);
     usb.SetSettleMs(0);
@@ -209,7 +212,8 @@ TEST(UsbRequests, RepliesReachTheirRequestsAndUnsolicitedMessagesTheCallback) {
     c.Unsolicited(20, "运行状态");
     for (auto& t : threads) t.join();
     EXPECT_EQ(good.load(), 12);
-    for (int i = 0; i < 200 && events.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && events.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(events.load(), 1);
     EXPECT_TRUE(usb.Notices().empty());
 }

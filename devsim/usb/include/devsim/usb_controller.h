@@ -20,7 +20,7 @@ namespace devsim {
 class Device;
 
 class UsbController {
-public:
+  public:
     // The device must outlive this object.
     UsbController(Device& device, std::string socket_path);
     ~UsbController();
@@ -42,7 +42,7 @@ public:
     // Host connections served so far (descriptor probes included), for tests.
     int Connections() const;
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
 };
