@@ -97,7 +97,8 @@ public:
         std::vector<Device::LinkSend> targets;
         {
             std::lock_guard<std::mutex> lock(links_mu);
-            for (auto& [id, send] : links) targets.push_back(send);
+            for (auto& [id, send] : links)
+                if (send) targets.push_back(send);  // a link still being set up has none yet
         }
         std::vector<uint8_t> msg;
         for (const auto& u : out) {

@@ -59,6 +59,8 @@ private:
     std::string link_path_;
     std::thread thread_;
     std::mutex send_mu_;
+    // Set when nobody has read what was written for a while; cleared by the next request.
+    std::atomic<bool> stalled_{false};
 };
 
 }  // namespace devsim

@@ -249,8 +249,14 @@ void PtyLink::Run() {
         }
         if (reasm->Space() == 0) reasm->Reset();
         ssize_t got = ::read(master_, reasm->WritePtr(), reasm->Space());
-        if (got > 0)
+        if (got > 0) {
+            if (stalled_.exchange(false)) {
+                // A reader is back after nobody read for a while: what waits unread is stale.
+                std::lock_guard<std::mutex> lock(send_mu_);
+                ::tcflush(slave_, TCIFLUSH);
+            }
             reasm->Commit(static_cast<size_t>(got));
+        }
         else if (got == 0 || (errno != EAGAIN && errno != EINTR))
             ::usleep(20000);  // no reader side for now: do not spin
     }
@@ -271,8 +277,13 @@ void PtyLink::Send(const uint8_t* msg, size_t n, bool corrupt) {
             continue;
         }
         if (w < 0 && errno != EAGAIN && errno != EINTR) return;
+        // With nobody reading, drop at once instead of holding up the work loop every time.
+        if (stalled_) return;
         pollfd p{master_, POLLOUT, 0};
-        if (::poll(&p, 1, 1000) <= 0) return;
+        if (::poll(&p, 1, 1000) <= 0) {
+            stalled_ = true;
+            return;
+        }
     }
 }
 

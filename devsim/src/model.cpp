@@ -141,12 +141,14 @@ bool FlashGeometry::Parse(const std::string& text, FlashGeometry* out) {
 
 const std::vector<TypeInfo>& Model::Types() {
     static const std::vector<TypeInfo> kTypes = {
+        // The component tree lists every type and instance in one reply whose record count is
+        // one byte, so the totals and the types together stay below 256.
         {"定时器", Kind::kTimer, 8, 1},          {"信号发生器", Kind::kGenerator, 4, 1},
-        {"与门", Kind::kAnd, 32, 0},             {"或门", Kind::kOr, 32, 0},
-        {"异或门", Kind::kXor, 32, 0},           {"非门", Kind::kNot, 32, 0},
-        {"计数器", Kind::kCounter, 16, 0},       {"开关", Kind::kSwitch, 16, 0},
-        {"数值常量", Kind::kConstant, 32, 0},    {"表达式运算", Kind::kExpression, 16, 0},
-        {"用户自定义组件", Kind::kUser, 8, 0},   {kLinkType, Kind::kLink, 256, 0},
+        {"与门", Kind::kAnd, 16, 0},             {"或门", Kind::kOr, 16, 0},
+        {"异或门", Kind::kXor, 16, 0},           {"非门", Kind::kNot, 16, 0},
+        {"计数器", Kind::kCounter, 8, 0},        {"开关", Kind::kSwitch, 8, 0},
+        {"数值常量", Kind::kConstant, 16, 0},    {"表达式运算", Kind::kExpression, 8, 0},
+        {"用户自定义组件", Kind::kUser, 8, 0},   {kLinkType, Kind::kLink, 100, 0},
     };
     return kTypes;
 }

@@ -30,6 +30,7 @@ namespace {
 
 constexpr int kMaxLoopSteps = 100000;
 constexpr int kMaxDepth = 64;
+constexpr size_t kMaxDecls = 64;
 
 double EvalNode(const ExprNode& n, const double* v) {
     switch (n.op) {
@@ -360,8 +361,13 @@ public:
 
     void Declaration(ScriptProgram* p) {
         const Token kw = Next();
+        // Every declaration becomes one record of the component's replies (at most 255).
+        if (p->inputs.size() + p->outputs.size() + p->attrs.size() + p->refs.size() >= kMaxDecls)
+            Fail(kw.line, "声明太多 (最多" + std::to_string(kMaxDecls) + "个)");
         if (kw.text == "input" || kw.text == "output") {
             do {
+                if (p->inputs.size() + p->outputs.size() + p->attrs.size() + p->refs.size() >= kMaxDecls)
+                    Fail(kw.line, "声明太多 (最多" + std::to_string(kMaxDecls) + "个)");
                 std::string name = DeclName();
                 kinds[name] = kw.text == "input" ? 'i' : 'o';
                 (kw.text == "input" ? p->inputs : p->outputs).push_back(name);

@@ -144,6 +144,21 @@ TEST_F(HandlerTest, CreationHonoursResourcesAndNamesAreTypeDashNumber) {
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdAddComponent, {"组件管理器", ""})).status(), 1);
 }
 
+TEST_F(HandlerTest, AFullyUsedDeviceStillListsItsWholeTreeInOneReply) {
+    // The reply's record count is one byte: every type filled to its total must still fit.
+    int instances = 0;
+    for (const auto& type : dev->ListTypes()) {
+        while (Ask(*dev, Request(kvs::kCmdAddComponent, {type, ""})).status() == 0) {
+        }
+        instances += std::stoi(Get(type, "已用资源数"));
+    }
+    Reply r = Ask(*dev, Request(kvs::kCmdTree, {}, 0, {}, 0));
+    ASSERT_EQ(r.status(), 0);
+    auto recs = r.Records();
+    EXPECT_NE(recs.back().kind, 0xBADu);
+    EXPECT_EQ(recs.size(), dev->ListTypes().size() + instances);
+}
+
 TEST_F(HandlerTest, LinksJoinReceiveToSendSlotsAndEmptySourceRemoves) {
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdGetLink, {"与门-1", "输入1"})).Text(20), "定时器-5:输出");
     struct Case {

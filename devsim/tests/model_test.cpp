@@ -102,6 +102,10 @@ TEST(Script, SyntaxErrorsNameTheirLine) {
         {"output y\ny = sqrt(1, 2)\n", "第2行: 函数 sqrt 的参数太多"},
         {"output y\nend\n", "第2行: 多余的 end"},
         {"output y\ny = 1 y = 2\n", "第2行: 语句后多余的"},
+        {"input a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, b0, b1, b2, b3, b4, b5, b6, b7, b8, b9, c0, c1, c2, c3, c4, c5,"
+         " c6, c7, c8, c9, d0, d1, d2, d3, d4, d5, d6, d7, d8, d9, e0, e1, e2, e3, e4, e5, e6, e7, e8, e9\n"
+         "output f0, f1, f2, f3, f4, f5, f6, f7, f8, f9, g0, g1, g2, g3, g4\n",
+         "第2行: 声明太多 (最多64个)"},
     };
     auto d = Device::CreateEmpty(Quiet());
     std::string u = d->AddComponent("用户自定义组件");
