@@ -51,48 +51,32 @@ int main(int argc, char** argv) {
     const std::string address = kvs::Utf8ToGbk(std::string("Flash操作地址"));
     const std::string read = kvs::Utf8ToGbk(std::string("Flash执行读取"));
     const std::string data = kvs::Utf8ToGbk(std::string("Flash操作数据"));
-    const int kRounds = 5;
+    const int kRounds = 11;
+    kvs::fw::CLinkFlashDevice flash(h);
+    kvs::fw::CFirmwareEngine engine(flash, {});
 
-    // The bare round trips of one page, made back to back: address, read command, page data.
-    std::vector<double> pageTrip;
-    for (int round = 0; round < kRounds; ++round) {
-        const int n = 512;
+    // The bare round trips of one backup, made back to back: address, read command, page data
+    // for each page, with nothing else around them.
+    auto bareTrips = [&]() -> double {
         auto t0 = Clock::now();
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < 512; ++i) {
             int len = 0;
             std::string a = std::to_string(i * 256);
             if (!mKVS_SetAttributeVal(h, manager.c_str(), address.c_str(), a.c_str(), true) ||
                 !mKVS_SetAttributeVal(h, manager.c_str(), read.c_str(), "true", true) ||
                 !mKVS_GetAttrMemData(h, manager.c_str(), data.c_str(), &len))
-                return 1;
+                return -1;
         }
-        pageTrip.push_back(Seconds(Clock::now() - t0) / n / 3);
-    }
-    // The smallest request there is, for comparison.
-    std::vector<double> smallTrip;
-    const std::string running = kvs::Utf8ToGbk(std::string("运行状态"));
-    for (int round = 0; round < kRounds; ++round) {
-        const int n = 1536;
+        return Seconds(Clock::now() - t0);
+    };
+    auto engineBackup = [&]() -> double {
         auto t0 = Clock::now();
-        for (int i = 0; i < n; ++i)
-            if (!mKVS_GetAttrVal(h, manager.c_str(), running.c_str())) return 1;
-        smallTrip.push_back(Seconds(Clock::now() - t0) / n);
-    }
-
-    kvs::fw::CLinkFlashDevice flash(h);
-    kvs::fw::CFirmwareEngine engine(flash, {});
-    std::vector<double> backup;
-    for (int round = 0; round < kRounds; ++round) {
-        auto t0 = Clock::now();
-        if (engine.Backup("/tmp/kvsh_bench.fw").result != kvs::fw::FirmwareResult::Done) return 1;
-        backup.push_back(Seconds(Clock::now() - t0));
-    }
-    const int pages = engine.Geometry().Pages();
-    const int perPage = 3;
-    mKVS_Clear(h);
-
+        if (engine.Backup("/tmp/kvsh_bench.fw").result != kvs::fw::FirmwareResult::Done) return -1;
+        return Seconds(Clock::now() - t0);
+    };
     // A whole kvsh process, and the same process for one small request: the difference is
-    // the backup without kvsh's start-up and the library's connection set-up.
+    // the backup without kvsh's start-up and the library's connection set-up (which needs the
+    // library's UDP port, so the bench's own connection is closed meanwhile).
     auto runKvsh = [&](std::vector<std::string> args) -> double {
         args.insert(args.begin(), {argv[1], "--udp", "127.0.0.1"});
         std::vector<char*> av;
@@ -111,29 +95,48 @@ int main(int argc, char** argv) {
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
         return Seconds(Clock::now() - t0);
     };
-    std::vector<double> process, startup;
+
+    // Rounds interleave the measurements, so that each ratio compares times taken together.
+    std::vector<double> bare, backup, engineRatio;
+    for (int round = 0; round < kRounds; ++round) {
+        double b = bareTrips(), e = engineBackup();
+        if (b < 0 || e < 0) return 1;
+        bare.push_back(b);
+        backup.push_back(e);
+        engineRatio.push_back(e / b);
+    }
+    const int pages = engine.Geometry().Pages();
+    mKVS_Clear(h);
+    std::vector<double> process, startup, processRatio;
     if (argc > 1) {
         for (int round = 0; round < kRounds; ++round) {
-            process.push_back(runKvsh({"firmware", "backup", "/tmp/kvsh_bench.fw"}));
-            startup.push_back(runKvsh({"get", "组件管理器", "运行状态"}));
-            if (process.back() < 0 || startup.back() < 0) return 1;
+            h = mKVS_Initial_UDP(127, 0, 0, 1);
+            double b = h ? bareTrips() : -1;
+            mKVS_Clear(h);
+            double p = runKvsh({"firmware", "backup", "/tmp/kvsh_bench.fw"});
+            double st = runKvsh({"get", "组件管理器", "运行状态"});
+            if (b < 0 || p < 0 || st < 0) return 1;
+            process.push_back(p);
+            startup.push_back(st);
+            processRatio.push_back((p - st) / b);
         }
     }
     unlink("/tmp/kvsh_bench.fw");
 
-    const double trip = Median(pageTrip), small = Median(smallTrip), engineTime = Median(backup);
-    const double bare = pages * perPage * trip;
-    std::printf("pages %d x %d requests; bare round trip %.1f us (smallest request %.1f us)\n",
-                pages, perPage, trip * 1e6, small * 1e6);
-    std::printf("bare round trips of a backup: %.1f ms\n", bare * 1e3);
-    std::printf("engine backup (median of %d): %.1f ms  ratio %.3f\n", kRounds,
-                engineTime * 1e3, engineTime / bare);
+    std::printf("pages %d x 3 requests; bare round trip %.1f us (median of %d rounds)\n", pages,
+                Median(bare) / (pages * 3) * 1e6, kRounds);
+    std::printf("bare round trips of a backup %.1f ms, engine backup %.1f ms\n",
+                Median(bare) * 1e3, Median(backup) * 1e3);
+    std::sort(engineRatio.begin(), engineRatio.end());
+    std::printf("engine backup / bare round trips: median %.3f (min %.3f, max %.3f)\n",
+                Median(engineRatio), engineRatio.front(), engineRatio.back());
     if (!process.empty()) {
-        const double p = Median(process), st = Median(startup);
+        std::sort(processRatio.begin(), processRatio.end());
         std::printf("kvsh process: backup %.1f ms, one small request %.1f ms (start-up and "
-                    "connection)\n", p * 1e3, st * 1e3);
-        std::printf("kvsh backup less start-up: %.1f ms  ratio %.3f\n", (p - st) * 1e3,
-                    (p - st) / bare);
+                    "connection)\n", Median(process) * 1e3, Median(startup) * 1e3);
+        std::printf("kvsh backup less start-up / bare round trips: median %.3f (min %.3f, "
+                    "max %.3f)\n", Median(processRatio), processRatio.front(),
+                    processRatio.back());
     }
     return 0;
 }
