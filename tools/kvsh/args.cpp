@@ -24,8 +24,9 @@ const CommandDoc kCommands[] = {
     {"get", "get COMPONENT ATTR [ATTR...]", "read attribute values",
      "One attribute prints its value alone; several are read in one batch request and print\n"
      "ATTR=VALUE lines.\n"},
-    {"set", "set COMPONENT ATTR VALUE", "write an attribute value",
-     "Waits for the controller's answer; a refused write exits with status 1.\n"},
+    {"set", "set COMPONENT ATTR VALUE [ATTR VALUE...]", "write attribute values",
+     "Waits for the controller's answer; a refused write exits with status 1. Several pairs\n"
+     "are written in one batch request.\n"},
     {"add", "add TYPE", "create an instance of a component type; prints its full name", ""},
     {"del", "del COMPONENT", "delete a component", ""},
     {"link", "link RECEIVE_SLOT SEND_SLOT", "link a receive slot to a send slot",

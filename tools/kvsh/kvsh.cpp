@@ -277,6 +277,27 @@ int SetValue(Session& s, const std::string& compUtf8, const std::string& attrUtf
     return kExitOk;
 }
 
+// set COMPONENT ATTR VALUE [ATTR VALUE...]: one pair is one write, several go in one batch
+// request ("comp.attr;comp.attr;" with "v1;v2;").
+int CmdSet(Session& s, const Words& w) {
+    if (w.size() == 4) return SetValue(s, w[1], w[2], w[3], "set " + w[1] + " " + w[2]);
+    if ((w.size() - 2) % 2 != 0) throw UsageError("set takes ATTR VALUE pairs", "set");
+    std::string names, values;
+    for (size_t i = 2; i + 1 < w.size(); i += 2) {
+        if (w[1].find(';') != std::string::npos || w[i].find(';') != std::string::npos ||
+            w[i + 1].find(';') != std::string::npos)
+            throw UsageError("names and values in a batch write cannot contain ';'", "set");
+        names += Gbk(w[1]) + "." + Gbk(w[i]) + ";";
+        values += Gbk(w[i + 1]) + ";";
+    }
+    const int count = static_cast<int>((w.size() - 2) / 2);
+    if (!s.Call("set", [&] {
+            return mKVS_SetBatchAttrVal(s.Handle(), names.c_str(), values.c_str(), count, true);
+        }))
+        s.Fail("set " + w[1]);
+    return kExitOk;
+}
+
 int CmdAdd(Session& s, const Words& w) {
     const std::string type = Gbk(w[1]);
     const char* name =
@@ -736,7 +757,7 @@ int Dispatch(const Invocation& inv) {
     if (c == "tree" || c == "run" || c == "stop" || c == "restart" || c == "monitor") Arity(w, 0, 0, c);
     if (c == "attrs" || c == "add" || c == "del" || c == "unlink") Arity(w, 1, 1, c);
     if (c == "get") Arity(w, 2, 1000, c);
-    if (c == "set") Arity(w, 3, 3, c);
+    if (c == "set") Arity(w, 3, 1001, c);
     if (c == "link") Arity(w, 2, 2, c);
     if (c == "upload") Arity(w, 0, 1, c);
     if (c == "flash") {
@@ -749,7 +770,7 @@ int Dispatch(const Invocation& inv) {
     if (c == "tree") return CmdTree(s);
     if (c == "attrs") return CmdAttrs(s, w);
     if (c == "get") return CmdGet(s, w);
-    if (c == "set") return SetValue(s, w[1], w[2], w[3], "set " + w[1] + " " + w[2]);
+    if (c == "set") return CmdSet(s, w);
     if (c == "add") return CmdAdd(s, w);
     if (c == "del") return CmdDel(s, w);
     if (c == "link") return CmdLink(s, w, true);

@@ -195,6 +195,11 @@ TEST_P(KvshDeviceTest, ChangesTheConfiguration) {
 
     EXPECT_EQ(Kvsh({"set", timer, "定时周期_ms", "250"}).code, 0);
     EXPECT_EQ(Value(timer, "定时周期_ms"), "250");
+    Result batch = Kvsh({"set", timer, "定时周期_ms", "300", "占空比_百分比", "20"});
+    EXPECT_EQ(batch.code, 0) << batch.err;
+    EXPECT_EQ(Value(timer, "定时周期_ms"), "300");
+    EXPECT_EQ(Value(timer, "占空比_百分比"), "20");
+    EXPECT_EQ(Kvsh({"set", timer, "定时周期_ms", "300", "占空比_百分比"}).code, 2);
 
     // Link a receive slot of the new timer to a send slot, then remove the link again.
     Result gate = Kvsh({"add", "与门"});
