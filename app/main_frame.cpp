@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,6 +41,7 @@ const QString kManager = QStringLiteral("组件管理器");
 const QString kRunState = QStringLiteral("运行状态");
 const QString kRestart = QStringLiteral("重新启动");
 constexpr qint64 kMaxProjectBytes = 1048576;
+const QString kProjectFilter = QStringLiteral("KVS Project files(*.kvs)");
 
 std::atomic<bool> g_testToggle{false};
 
@@ -153,34 +153,18 @@ void CMainFrame::CreateActions() {
         m_handlers[id] = [this, id] { SetLook(id); };
     m_handlers[ID_FILE_NEW] = [this] { ClearProject(); };
     m_handlers[ID_FILE_OPEN] = [this] {
-        QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                    QStringLiteral("KVS Project files(*.kvs)"));
+        QString path = CMessageService::Get().AskOpenFile(this, kProjectFilter);
         if (!path.isEmpty()) OpenDocumentFile(path);
     };
-    auto save = [this] {
-        QString path = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                    QStringLiteral("KVS Project files(*.kvs)"));
+    auto save = [this](bool askName) {
+        QString path = m_documentPath;
+        if (askName || path.isEmpty()) path = CMessageService::Get().AskSaveFile(this, kProjectFilter);
         if (path.isEmpty()) return;
-        if (!path.endsWith(QStringLiteral(".kvs"), Qt::CaseInsensitive)) path += QStringLiteral(".kvs");
-        const char* text;
-        {
-            CWaitCursor busy;
-            text = KVS_UploadConfig();
-        }
-        // The file is replaced only once the whole text is written: a failed upload or write
-        // keeps what the file held before.
-        QSaveFile file(path);
-        if (!text || !file.open(QIODevice::WriteOnly) || file.write(text, qint64(std::strlen(text))) < 0 ||
-            !file.commit()) {
-            CMessageService::Get().Inform(this, QStringLiteral("获取下位机配置出错，保存失败"));
-            return;
-        }
-        setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Korvessa"));
-        AddRecentFile(path);
-        CMessageService::Get().Inform(this, QStringLiteral("保存当前下位机配置成功！"));
+        if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kvs");
+        SaveDocumentFile(path);
     };
-    m_handlers[ID_FILE_SAVE] = save;
-    m_handlers[ID_FILE_SAVE_AS] = save;
+    m_handlers[ID_FILE_SAVE] = [save] { save(false); };
+    m_handlers[ID_FILE_SAVE_AS] = [save] { save(true); };
 }
 
 void CMainFrame::CreateMenus() {
@@ -599,7 +583,7 @@ bool CMainFrame::ClearProject() {
     }
     EmptyGrid();
     RefreshSamplingAndShow();
-    setWindowTitle(QStringLiteral("无标题 - Korvessa"));
+    SetDocumentPath(QString());
     return true;
 }
 
@@ -624,6 +608,30 @@ void CMainFrame::UpdateRecentMenu() {
     m_recentMenu->setEnabled(!m_recent.isEmpty());
 }
 
+void CMainFrame::SetDocumentPath(const QString& path) {
+    m_documentPath = path;
+    QString title = path.isEmpty() ? QStringLiteral("无标题") : QFileInfo(path).fileName();
+    setWindowTitle(title + QStringLiteral(" - Korvessa"));
+    if (!path.isEmpty()) AddRecentFile(path);
+}
+
+void CMainFrame::SaveDocumentFile(const QString& path) {
+    const char* text;
+    {
+        CWaitCursor busy;
+        text = KVS_UploadConfig();
+    }
+    // The file is replaced only once the whole text is written: a failed upload or write
+    // keeps what the file held before.
+    QSaveFile file(path);
+    bool saved = text && file.open(QIODevice::WriteOnly) &&
+                 file.write(text, qint64(std::strlen(text))) == qint64(std::strlen(text)) &&
+                 file.commit();
+    SetDocumentPath(path);  // the document takes the name either way
+    CMessageService::Get().Inform(this, saved ? QStringLiteral("保存当前下位机配置成功！")
+                                              : QStringLiteral("获取下位机配置出错，保存失败"));
+}
+
 void CMainFrame::OpenDocumentFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -631,8 +639,7 @@ void CMainFrame::OpenDocumentFile(const QString& path) {
         return;
     }
     QByteArray text = file.read(kMaxProjectBytes);  // longer files are sent cut at 1 MiB
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Korvessa"));
-    AddRecentFile(path);
+    SetDocumentPath(path);
     bool ok;
     {
         CWaitCursor busy;

@@ -100,6 +100,9 @@ public:
     void AddRecentFile(const QString& path);
     // Opens a project file (command line, recent list, open command): the document's load.
     void OpenDocumentFile(const QString& path);
+    // Saves the device's configuration text into path (the document's store).
+    void SaveDocumentFile(const QString& path);
+    const QString& DocumentPath() const { return m_documentPath; }
 
     // --- panes --------------------------------------------------------------------------------------
     CComponentTree* Tree() const;
@@ -136,6 +139,7 @@ private:
     void RefreshSamplingAndShow();
     void HandleFrameNotify(int code, const QString& name);
     void EmptyGrid();
+    void SetDocumentPath(const QString& path);
 
     bool m_connected = false;
     bool m_running = false;
@@ -143,6 +147,7 @@ private:
     LinkParams m_link;
     int m_look = 0;
     QStringList m_recent;
+    QString m_documentPath;
 
     std::map<int, QAction*> m_actions;
     std::map<int, std::function<void()>> m_handlers;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
@@ -23,6 +24,14 @@ bool CMessageService::Ask(QWidget* parent, const QString& text) {
 }
 
 int CMessageService::Run(QDialog& dialog) { return dialog.exec(); }
+
+QString CMessageService::AskOpenFile(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
+QString CMessageService::AskSaveFile(QWidget* parent, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+}
 
 CMessageService& CMessageService::Get() { return *g_current; }
 

@@ -17,6 +17,9 @@ public:
     virtual bool Ask(QWidget* parent, const QString& text);
     // Runs a modal dialog; returns its result (QDialog::Accepted or Rejected).
     virtual int Run(QDialog& dialog);
+    // Asks for an existing file to open / a file name to save under; "" when cancelled.
+    virtual QString AskOpenFile(QWidget* parent, const QString& filter);
+    virtual QString AskSaveFile(QWidget* parent, const QString& filter);
 
     // The service in use. Install replaces it (nullptr restores the default); the caller keeps
     // ownership of what it installs.

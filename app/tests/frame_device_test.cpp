@@ -6,6 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
@@ -15,6 +21,7 @@
 #include "commands.h"
 #include "component_tree.h"
 #include "devsim/device.h"
+#include "devsim/usb_controller.h"
 #include "dlg_dev_sel.h"
 #include "dlg_slot_sel.h"
 #include "frame_events.h"
@@ -133,6 +140,121 @@ private slots:
         // The link stayed open: once the device answers again, connecting succeeds.
         dev->SetFaults({});
         QVERIFY(frame->ConnectWith(Udp()));
+    }
+
+    void serialWayConnectsThroughATypedPath() {
+        std::string error;
+        QString tty = QDir::temp().filePath(QStringLiteral("kvs-frame-tty-%1").arg(::getpid()));
+        QVERIFY2(!dev->StartPty(tty.toStdString(), &error).empty(), error.c_str());
+        service->onDialog = [&](QDialog& d) {
+            auto& dlg = static_cast<CDlgDevSel&>(d);
+            dlg.SelectWay(CDlgDevSel::kSerial);
+            dlg.PortList()->setEditText(tty);
+            dlg.accept();
+            return dlg.result();
+        };
+        frame->Execute(ID_CONNECT);
+        QVERIFY2(frame->IsConnected(), qPrintable(service->informs.join(',')));
+        QCOMPARE(frame->Link().linkText, tty + QStringLiteral(":115200-8-1-无校验"));
+        QVERIFY(frame->Tree()->InstanceList().contains(QStringLiteral("定时器-5;")));
+    }
+
+    void usbWayListsTheControllersAndOpensTheChosenOne() {
+        // Two simulated USB controllers; the second holds a counter the first lacks.
+        auto second = devsim::Device::CreateEmpty();
+        std::string counter = second->AddComponent("计数器");
+        QString base = QDir::temp().filePath(QStringLiteral("kvs-frame-usb-%1").arg(::getpid()));
+        devsim::UsbController usb0(*dev, (base + "-0").toStdString());
+        devsim::UsbController usb1(*second, (base + "-1").toStdString());
+        QVERIFY(usb0.Plug());
+        QVERIFY(usb1.Plug());
+        qputenv("KVSH_USB_SIM", (base + "-0:" + base + "-1").toUtf8());
+        QStringList listed;
+        service->onDialog = [&](QDialog& d) {
+            auto& dlg = static_cast<CDlgDevSel&>(d);
+            for (int i = 0; i < dlg.UsbList()->count(); ++i) listed << dlg.UsbList()->itemText(i);
+            if (dlg.Way() != CDlgDevSel::kUsb) return int(QDialog::Rejected);  // opens on USB
+            dlg.UsbList()->setCurrentIndex(1);
+            dlg.accept();
+            return dlg.result();
+        };
+        frame->Execute(ID_CONNECT);
+        qunsetenv("KVSH_USB_SIM");
+        QCOMPARE(listed, QStringList({"Index 0", "Index 1"}));
+        QVERIFY2(frame->IsConnected(), qPrintable(service->informs.join(',')));
+        QCOMPARE(frame->Link().deviceIndex, 1);
+        QCOMPARE(frame->Tree()->InstanceList(), QString::fromStdString(counter) + ";");
+        frame.reset();  // the link goes before the controllers
+    }
+
+    void projectFilesSaveTheDeviceTextAndOpenItBack() {
+        QVERIFY(frame->ConnectWith(Udp()));
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("工程.kvs"));
+        service->fileToSave = path;
+        frame->Execute(ID_FILE_SAVE);
+        QCOMPARE(service->informs.takeFirst(), QStringLiteral("保存当前下位机配置成功！"));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QByteArray text = saved.readAll();
+        QCOMPARE(text, ToGbk(QString::fromStdString(dev->ExportConfig())));  // exactly the text
+        QVERIFY(frame->windowTitle().startsWith(QStringLiteral("工程.kvs")));
+        QCOMPARE(frame->RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
+
+        // Change the device, then open the project: the device gets the file's configuration
+        // back and the tree follows.
+        std::string added = dev->AddComponent("数值常量");
+        QVERIFY(!added.empty());
+        service->fileToOpen = path;
+        frame->Execute(ID_FILE_OPEN);
+        QCOMPARE(service->informs, QStringList({"下位机载新的配置成功!"}));
+        std::vector<std::string> names = dev->ListComponents();
+        QVERIFY(std::find(names.begin(), names.end(), added) == names.end());
+        QVERIFY(!frame->Tree()->InstanceList().contains(QString::fromStdString(added)));
+        QCOMPARE(frame->PropertyBar()->windowTitle(), QStringLiteral("属性    "));
+    }
+
+    void aFailedSaveKeepsTheFileAndAFailedOpenSaysSo() {
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("old.kvs"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("earlier content");
+        }
+        // Disconnected: opening (as from the command line) fails with the load message and the
+        // title still names the file.
+        frame->OpenDocumentFile(path);
+        QCOMPARE(service->informs, QStringList({"下位机装载配置出错!"}));
+        QVERIFY(frame->windowTitle().startsWith(QStringLiteral("old.kvs")));
+
+        QVERIFY(frame->ConnectWith(Udp()));
+        devsim::Faults bad;
+        bad.malformed = 1;
+        dev->SetFaults(bad);
+        service->informs.clear();
+        frame->SaveDocumentFile(path);
+        QCOMPARE(service->informs, QStringList({"获取下位机配置出错，保存失败"}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("earlier content"));
+    }
+
+    void newProjectClearsTheDevice() {
+        QVERIFY(frame->ConnectWith(Udp()));
+        frame->Execute(ID_RUN);
+        frame->Execute(ID_FILE_NEW);
+        QVERIFY(service->informs.isEmpty());
+        QVERIFY(!frame->IsRunning());
+        QVERIFY(!dev->Running());
+        QCOMPARE(frame->Tree()->InstanceList(), QString());
+        QVERIFY(frame->windowTitle().startsWith(QStringLiteral("无标题")));
+
+        devsim::Faults bad;
+        bad.malformed = 1;
+        dev->SetFaults(bad);
+        frame->Execute(ID_FILE_NEW);
+        QCOMPARE(service->informs, QStringList({"清理当前工程配置失败!"}));
     }
 
     void enableRulesFollowTheTwoFlags() {

@@ -34,7 +34,10 @@ public:
         dialogs << dialog.objectName();
         return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
     }
+    QString AskOpenFile(QWidget*, const QString&) override { return fileToOpen; }
+    QString AskSaveFile(QWidget*, const QString&) override { return fileToSave; }
     QStringList informs, asks, dialogs;
+    QString fileToOpen, fileToSave;
     std::deque<bool> answers;
     std::function<int(QDialog&)> onDialog;
 };

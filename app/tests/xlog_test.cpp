@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -153,4 +154,15 @@ TEST(XLogInstance, IsOneProcessWideLoggerBesideTheExecutable) {
     EXPECT_EQ(&a, &CxLog::Instance());
     EXPECT_EQ(a.Directory().filename(), "Log");
     EXPECT_TRUE(fs::is_directory(a.Directory()));
+}
+
+TEST(XLogInstanceDeathTest, UseAfterExitTeardownIsRefusedLoudly) {
+    // A handler registered before the logger exists runs after the logger was destroyed.
+    EXPECT_DEATH(
+        {
+            std::atexit([] { CxLog::Instance(); });
+            CxLog::Instance().LogWrite(nullptr, nullptr, 0, 0, "x");
+            std::exit(0);
+        },
+        "CxLog has destroy!");
 }
