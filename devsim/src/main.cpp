@@ -69,7 +69,14 @@ int main(int argc, char** argv) {
         case kLoad: load = optarg; break;
         case kDemo: empty = false; break;
         case kEmpty: empty = true; break;
-        case kKey: options.key = optarg; break;
+        case kKey:
+            options.key = optarg;
+            // The startup parameters keep the key in 8 characters.
+            if (options.key.empty() || options.key.size() > 8) {
+                std::fprintf(stderr, "kvs-devsim: the key has 1 to 8 characters\n");
+                return 2;
+            }
+            break;
         case kFlash: options.flash_geometry = optarg; break;
         case kFaults: fault_text = optarg; break;
         case kSeed: options.random_seed = std::strtoull(optarg, nullptr, 10); break;

@@ -443,7 +443,10 @@ void Model::CompileUserScript(Component* c, const std::string& text) {
     ScriptProgram program;
     std::string error;
     Attr* info = c->Find("编译信息");
-    if (!CompileScript(text, &program, &error)) {
+    std::vector<std::string> reserved;
+    for (const auto& a : c->attrs)
+        if (!a.declared && a.role == kPlain) reserved.push_back(a.name);
+    if (!CompileScript(text, &program, &error, reserved)) {
         // The previous program and its slots stay in force until a script compiles.
         if (info) info->value = "编译失败\n" + error;
         return;
@@ -510,6 +513,9 @@ uint8_t Model::ApplyWrite(Component* c, Attr* a, const std::string& value) {
     if (a->flags & kReadOnly) return kRefused;
     // Values stay small enough that any component's records fit one reply.
     if (value.size() > kMaxValue) return kTooLarge;
+    // Values travel as NUL-terminated texts; an embedded NUL (possible through the memory
+    // write) would cut them short on the next read and in the configuration text.
+    if (value.find('\0') != std::string::npos) return kRefused;
     long long iv = 0;
     double rv = 0;
     switch (a->type) {

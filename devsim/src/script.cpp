@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -202,7 +203,7 @@ public:
 
     // Variable lookup: formulas resolve x1..xN; scripts their declared and local names.
     std::map<std::string, size_t> vars;
-    bool allow_locals = false;
+    const std::vector<std::string>* reserved = nullptr;
     std::map<std::string, char> kinds;  // script: 'i' input, 'o' output, 'a' attr, 'r' ref, 'l' local
 
     const Token& Peek() const { return t_[pos_]; }
@@ -356,6 +357,8 @@ public:
             t.text == "true" || t.text == "false")
             Fail(t.line, "缺少名称, 遇到 " + Describe(t));
         if (kinds.count(t.text)) Fail(t.line, "重复声明 " + t.text);
+        if (reserved && std::find(reserved->begin(), reserved->end(), t.text) != reserved->end())
+            Fail(t.line, "名称 " + t.text + " 已是组件的属性");
         return Next().text;
     }
 
@@ -555,9 +558,11 @@ bool ScriptProgram::Run(double* vars) const {
     return RunBody(*body_, vars, &steps);
 }
 
-bool CompileScript(const std::string& text, ScriptProgram* out, std::string* error) {
+bool CompileScript(const std::string& text, ScriptProgram* out, std::string* error,
+                   const std::vector<std::string>& reserved) {
     try {
         ScriptParser parser(Lex(text));
+        parser.reserved = &reserved;
         ScriptProgram p;
         parser.Script(&p);
         *out = std::move(p);

@@ -66,7 +66,9 @@ private:
     std::shared_ptr<const std::vector<ScriptStmt>> body_;
 };
 
-// Compiles a script; on failure *error holds "第N行: ..." and *out is untouched.
-bool CompileScript(const std::string& text, ScriptProgram* out, std::string* error);
+// Compiles a script; on failure *error holds "第N行: ..." and *out is untouched. reserved
+// names (the component's own attributes) cannot be declared.
+bool CompileScript(const std::string& text, ScriptProgram* out, std::string* error,
+                   const std::vector<std::string>& reserved = {});
 
 }  // namespace devsim

@@ -331,6 +331,9 @@ TEST_F(HandlerTest, MalformedRequestsAreAnsweredWithoutReadingPastThem) {
     // A memory write announcing more bytes than it carries.
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, 300, std::vector<uint8_t>(10))).status(), 2);
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, -1)).status(), 2);
+    // A text written as raw bytes must not carry a NUL that would cut it short later.
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 3, {'a', 0, 'b'})).status(), 1);
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 2, {'a', 'b'})).status(), 0);
     // An unknown code is answered, so that the caller does not wait out its time-out.
     EXPECT_EQ(Ask(*dev, Request(99, {})).status(), 2);
     // Too short to be a message, or itself a reply: no answer.

@@ -106,6 +106,7 @@ TEST(Script, SyntaxErrorsNameTheirLine) {
          " c6, c7, c8, c9, d0, d1, d2, d3, d4, d5, d6, d7, d8, d9, e0, e1, e2, e3, e4, e5, e6, e7, e8, e9\n"
          "output f0, f1, f2, f3, f4, f5, f6, f7, f8, f9, g0, g1, g2, g3, g4\n",
          "第2行: 声明太多 (最多64个)"},
+        {"input x\noutput 用户注释\n", "第2行: 名称 用户注释 已是组件的属性"},
     };
     auto d = Device::CreateEmpty(Quiet());
     std::string u = d->AddComponent("用户自定义组件");

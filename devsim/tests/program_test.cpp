@@ -130,6 +130,7 @@ TEST(Program, RefusesBadOptionsAndFiles) {
         {{"--no-udp", "--load", "/nonexistent/x.kvs"}, 1},
         {{"--udp", "300.1.1.1:5"}, 1},
         {{"extra"}, 2},
+        {{"--key", "123456789"}, 2},
     };
     for (auto& c : cases) {
         Program p(c.args);
