@@ -304,6 +304,25 @@ TEST_F(Udp, EachFaultEndsInATimeOutOrAReportWithoutAHang) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
+TEST_F(Udp, HandleFamilyReachesTheSameDevice) {
+    KVS_Clear();  // the handle connection takes the same local port
+    KVS_HANDLE h = mKVS_Initial_UDP(127, 0, 0, 1);
+    ASSERT_NE(h, nullptr);
+    int user = 0;
+    mKVS_RegistRecvCallBack(h, [](const unsigned char* m, int n, void* u) {
+        if (n > 6 && m[6] == 20) Events::Callback(m, n, u);
+    }, &user);
+    EXPECT_TRUE(mKVS_Key(h, "62719405"));
+    EXPECT_TRUE(mKVS_SetAttributeVal(h, kMgr.c_str(), G("属性监控表").c_str(), G("开关-1.开关状态@change;").c_str(), true));
+    EXPECT_TRUE(mKVS_SetAttributeVal(h, G("开关-1").c_str(), G("开关状态").c_str(), "false", true));
+    EXPECT_TRUE(Events::Get().WaitFor(20, G("开关-1.开关状态"), nullptr));
+    EXPECT_STREQ(mKVS_GetAttrVal(h, G("开关-1").c_str(), G("开关状态").c_str()), "false");
+    const char* up = mKVS_UploadConfig(h);
+    ASSERT_NE(up, nullptr);
+    EXPECT_TRUE(mKVS_DownloadConfig(h, std::string(up).c_str()));
+    mKVS_Clear(h);
+}
+
 TEST_F(Udp, AWrongKeyGivesNoAccess) {
     KVSGetKey("00000001");
     EXPECT_EQ(Timed(kvs::kCmdGetVal, {kMgr, G("运行状态")}, 300), nullptr);
