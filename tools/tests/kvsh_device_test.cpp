@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 
 #include "devsim/device.h"
 #include "devsim/usb_controller.h"
@@ -356,26 +357,54 @@ TEST_P(KvshDeviceTest, CtrlCStopsFirmwareOperationsCleanly) {
     }
 }
 
-TEST_P(KvshDeviceTest, MonitorPrintsEventsUntilCtrlC) {
+TEST_P(KvshDeviceTest, MonitorPrintsEventsAndInformationLinesUntilCtrlC) {
     ASSERT_TRUE(device->SetValue("组件管理器", "属性监控表", "开关-1.开关状态@change;"));
     const std::string flipped = Value("开关-1", "开关状态") == "true" ? "false" : "true";
     bool changed = false, stopped = false;
-    // Once kvsh listens, change the watched value; its event line ends the run.
+    // Once kvsh listens, change the watched value and start the work loop (which the
+    // controller announces with an information line); two lines end the run.
     Result r = Kvsh({"--json", "monitor"}, [&](pid_t pid, const Result& now) {
         if (!changed && now.err.find("monitoring") != std::string::npos) {
             changed = true;
             ASSERT_TRUE(device->SetValue("开关-1", "开关状态", flipped));
+            ASSERT_TRUE(device->SetValue("组件管理器", "运行状态", "true"));
         }
-        if (!stopped && now.out.find('\n') != std::string::npos) {
+        if (!stopped && std::count(now.out.begin(), now.out.end(), '\n') >= 2) {
             stopped = true;
             kill(pid, SIGINT);
         }
     });
     EXPECT_EQ(r.code, 0) << r.err;
-    Json::Value e = r.Json();
-    EXPECT_EQ(e["event"].asString(), "monitor");
-    EXPECT_EQ(e["attribute"].asString(), "开关-1.开关状态");
-    EXPECT_EQ(e["value"].asString(), flipped);
+    bool event = false, info = false;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        Result one;
+        one.out = line;
+        Json::Value e = one.Json();
+        if (e["event"].asString() == "monitor") {
+            EXPECT_EQ(e["attribute"].asString(), "开关-1.开关状态");
+            EXPECT_EQ(e["value"].asString(), flipped);
+            event = true;
+        } else if (e["event"].asString() == "info") {
+            EXPECT_EQ(e["text"].asString(), "交换网和工作循环已启动");
+            EXPECT_EQ(e["level"].asInt(), 2);
+            info = true;
+        }
+    }
+    EXPECT_TRUE(event && info) << r.out;
+}
+
+// A link that cannot be opened at all.
+TEST(KvshLink, MissingPortOrControllerEndsWithStatus3) {
+    Result serial = RunKvsh({"--serial", "/nonexistent/ttyKVS", "tree"});
+    EXPECT_EQ(serial.code, 3);
+    EXPECT_NE(serial.err.find("cannot open serial port /nonexistent/ttyKVS"), std::string::npos)
+        << serial.err;
+    setenv("KVSH_USB_SIM", "", 1);  // the simulated driver with nothing attached
+    Result usb = RunKvsh({"--usb", "0", "tree"});
+    unsetenv("KVSH_USB_SIM");
+    EXPECT_EQ(usb.code, 3);
+    EXPECT_NE(usb.err.find("cannot open USB controller 0"), std::string::npos) << usb.err;
 }
 
 TEST_P(KvshDeviceTest, ListsUsbControllers) {
