@@ -155,7 +155,7 @@ void UdpReassembler::Feed(const uint8_t* data, size_t n) {
         fill_ = 0;
         if (n > kRxBufferSize) return;
     }
-    std::memcpy(buf_.get() + fill_, data, n);
+    if (n) std::memcpy(buf_.get() + fill_, data, n);  // an empty datagram may come with no data
     fill_ += n;
     size_t len = 0;
     switch (CheckFrame(buf_.get(), fill_, salt_, &len, listener_)) {
