@@ -96,7 +96,7 @@ void CKVSH_BaseComm::RecvMsg(const uint8_t* msg, int length) {
     int32_t declared;
     std::memcpy(&declared, msg, 4);
     const bool malformed = declared < static_cast<int32_t>(kvs::kHeadSize) || declared > length;
-    bool matched = false;
+    Slot* matched = nullptr;
     {
         std::lock_guard<std::mutex> lock(mu_);
         for (Slot& s : slots_) {
@@ -108,11 +108,13 @@ void CKVSH_BaseComm::RecvMsg(const uint8_t* msg, int length) {
                 std::memcpy(s.reply.get(), msg, static_cast<size_t>(declared));
                 s.state = SlotState::kAnswered;
             }
-            s.cv.notify_one();
-            matched = true;
+            matched = &s;
             break;
         }
     }
+    // Woken after the lock is released, so that the caller does not wake only to block on it.
+    // The slot outlives the call, and a caller that timed out meanwhile ignores the wake.
+    if (matched) matched->cv.notify_one();
     if (!matched)
         kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUnmatchedReply, cmd & 0x7F);
     else if (malformed)

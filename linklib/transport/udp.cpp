@@ -43,9 +43,13 @@ void CHWComm_Udp::ReceiveLoop() {
         kvs::UdpWaitResult r = kvs::UdpWait(socket_, kReceiveWaitMs);
         if (r == kvs::UdpWaitResult::kWoken) break;
         if (r != kvs::UdpWaitResult::kData) continue;
-        long got = kvs::UdpReceive(socket_, rx_.get(), kvs::kRxBufferSize);
-        if (got <= 0) continue;
-        reassembler_.Feed(rx_.get(), static_cast<size_t>(got));
+        // Datagrams that queued up meanwhile (many requests in flight) are taken without
+        // waiting again; a bounded number, so that teardown is never held up.
+        for (int i = 0; i < kDrainLimit; ++i) {
+            long got = kvs::UdpReceive(socket_, rx_.get(), kvs::kRxBufferSize);
+            if (got < 0) break;
+            if (got > 0) reassembler_.Feed(rx_.get(), static_cast<size_t>(got));
+        }
     }
     thread_done_.Set();
 }

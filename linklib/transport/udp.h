@@ -30,6 +30,7 @@ public:
     static constexpr unsigned kPiecePauseMs = 10;
     static constexpr unsigned kSettleMs = 200;
     static constexpr unsigned kStopWaitMs = 1000;
+    static constexpr int kDrainLimit = 16;
 
     CHWComm_Udp();
     ~CHWComm_Udp() override;
