@@ -577,12 +577,15 @@ bool CMainFrame::ClearProject() {
     }
     SetRunning(false);
     if (m_view) m_view->ClearDiagram();
+    bool treeRead;
     {
         CWaitCursor busy;
-        Tree()->RefreshFromDevice();
+        treeRead = Tree()->RefreshFromDevice();
     }
     EmptyGrid();
-    RefreshSamplingAndShow();
+    // A device that did not answer the tree is not asked again for the sampling set-up:
+    // one time-out is enough.
+    if (treeRead) RefreshSamplingAndShow();
     SetDocumentPath(QString());
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "frame_events.h"
 #include "framed_pane.h"
@@ -160,7 +161,20 @@ bool CComponentTree::BeginDrag(QTreeWidgetItem* item, const QPoint& globalPos) {
         m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
         m_dragImage->setObjectName(QStringLiteral("componentDragImage"));
     }
-    m_dragImage->setText(m_draggedType);
+    // The item's image and text, as the tree shows them.
+    QFontMetrics fm(font());
+    QPixmap pm(22 + fm.horizontalAdvance(m_draggedType) + 6, qMax(20, fm.height() + 4));
+    pm.fill(palette().color(QPalette::Base));
+    {
+        QPainter p(&pm);
+        p.setPen(palette().color(QPalette::Dark));
+        p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
+        p.drawPixmap(3, (pm.height() - 16) / 2, item->icon(0).pixmap(16, 16));
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::Text));
+        p.drawText(QRect(22, 0, pm.width() - 22, pm.height()), Qt::AlignVCenter, m_draggedType);
+    }
+    m_dragImage->setPixmap(pm);
     m_dragImage->setWindowOpacity(0.7);
     m_dragImage->adjustSize();
     m_dragImage->move(globalPos + QPoint(8, 8));
