@@ -89,7 +89,8 @@ const char kOptionsHelp[] =
     "Output:\n"
     "  --json                   machine-readable output on standard output\n"
     "  -v, --verbose            print the link library's log lines on standard error\n"
-    "  -h, --help               help\n";
+    "  -h, --help               help\n"
+    "  --version                print kvsh's version\n";
 
 const char kExitHelp[] =
     "Exit status: 0 done; 1 the controller refused; 2 usage error or unusable file;\n"
@@ -202,6 +203,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& args, const char* en
         } else if (name == "-h" || name == "--help") {
             noValue();
             inv.help = true;
+        } else if (name == "--version") {
+            noValue();
+            inv.version = true;
         } else {
             throw UsageError("unknown option " + name);
         }

@@ -42,6 +42,7 @@ struct Invocation {
     bool json = false;
     bool verbose = false;
     bool help = false;       // --help / -h given
+    bool version = false;    // --version given
     std::vector<std::string> words;  // the subcommand and its arguments, in order
 };
 

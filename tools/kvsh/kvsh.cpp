@@ -791,6 +791,10 @@ int Main(int argc, char** argv) {
     Invocation inv;
     try {
         inv = ParseCommandLine(args, std::getenv("KVSH_KEY"));
+        if (inv.version) {
+            std::printf("kvsh %s\n", KVSH_VERSION);
+            return kExitOk;
+        }
         if (inv.words.empty()) {
             if (inv.help) {
                 std::fputs(GeneralHelp().c_str(), stdout);
