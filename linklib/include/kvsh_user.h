@@ -20,7 +20,11 @@
  * Nothing is thrown across this interface.
  *
  * Threads: requests may be made from several threads at once on the same connection (up to 16
- * in flight). The receive callback and the library's own log lines run on the connection's
+ * in flight; a request whose turn comes to a reply slot still in use waits for it). Replies are
+ * matched to requests by command code only: when two threads wait for the same command at
+ * once, the first reply goes to the request that took the lower-numbered slot. With more than
+ * 16 requests in flight a reply pointer may be reused before its caller has read it. The
+ * receive callback and the library's own log lines run on the connection's
  * receive thread. KVS_Initial_* / KVS_Clear (and mKVS_Clear on a handle) must not run while
  * another thread is inside a request on the connection they replace or destroy.
  */
@@ -225,13 +229,16 @@ KVS_API int KVS_GetUSBDevIndexs(int* indexes, int max);
 KVS_API bool KVS_Key(const char* key);
 
 /* Command 1: the component tree. Returns the reply whatever its status; records from offset 12
- * (walk them with kvsh_records.h). NULL when no reply came. */
+ * (walk them with kvsh_records.h, which stops at the last whole record). NULL when no reply
+ * came or its head is malformed; a record list that stops short of its count is logged. */
 KVS_API const T_MSG_HEAD* KVS_GetComponentTree(void);
 
 /* Command 2: the attribute records of a component; as KVS_GetComponentTree. */
 KVS_API const T_MSG_HEAD* KVS_GetComponentAttrInfo(const char* component);
 
-/* Command 3: one attribute's record; as KVS_GetComponentTree. */
+/* Command 3: one attribute's record; as KVS_GetComponentTree, except that a reply with status
+ * 0 must hold one whole record with its name (callers read its type at reply offset 17, its
+ * role at 19 and its name at 20); otherwise NULL with a log line. */
 KVS_API const T_MSG_HEAD* KVS_GetAttrInfo(const char* component, const char* attribute);
 
 /* Command 12: the slot records of a component; as KVS_GetComponentTree. */

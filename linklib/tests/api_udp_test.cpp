@@ -13,6 +13,7 @@
 #include "kvsh_user.h"
 #include "log_capture.h"
 #include "scripted_peer.h"
+#include "udp.h"
 
 namespace {
 
@@ -344,6 +345,21 @@ TEST_F(ApiUdp, BadFramesFromThePeerAreReportedAndReceptionGoesOn) {
 TEST_F(ApiUdp, ASecondConnectionOnTheFixedPortFailsAtBind) {
     EXPECT_EQ(mKVS_Initial_UDP(127, 0, 0, 1), nullptr);
     EXPECT_TRUE(log.Has(1, "CHWComm_Udp:bind函数错误"));
+}
+
+TEST(UdpTransport, SendingBeforeOpenFailsWithAReport) {
+    kvs_test::LogCapture log;
+    CHWComm_Udp conn;
+    const uint8_t msg[12] = {12};
+    EXPECT_FALSE(conn.SendMsg(msg, 12));
+    EXPECT_TRUE(log.Has(1, "CHWComm_Udp::SendFrame：请先连接然后再发送数据！"));
+}
+
+TEST(UdpTransport, ClosingAnIdleConnectionStopsItsThreadInTime) {
+    kvs_test::LogCapture log;
+    ASSERT_TRUE(KVS_Initial_UDP(127, 0, 0, 1));
+    KVS_Clear();
+    EXPECT_FALSE(log.Has(1, "无法停止工作线程"));
 }
 
 TEST(ApiNoConnection, RequestsFailAtOnceAndSendNothing) {

@@ -222,12 +222,9 @@ TEST_F(UartPeer, MissingPortFailsWithItsName) {
 
 TEST_F(UartPeer, ClosingEndsTheReceiveThreadPromptly) {
     ASSERT_TRUE(Open());
-    auto start = std::chrono::steady_clock::now();
     KVS_Clear();
-    auto took = std::chrono::steady_clock::now() - start;
     // The stop report would mean the thread missed its 500 ms.
     EXPECT_FALSE(log.Has(1, "无法停止串口接收线程"));
-    EXPECT_LT(took, std::chrono::milliseconds(500));
 }
 
 TEST(UartSend, RefusesWithoutAnOpenPortOrOversizedMessages) {
