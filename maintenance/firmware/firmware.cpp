@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace kvs::fw {
 
@@ -287,6 +288,27 @@ FirmwareOutcome CFirmwareEngine::Upgrade(const std::string& path) {
     }
     ConvertFirmwareBytes(image);
     return WritePagesAndVerify(image);
+}
+
+int CFirmwareEngine::EnduranceTest(const std::string& path) {
+    constexpr int kRestartWaitMs = 5000;
+    int rounds = 0;
+    while (!m_stop.load()) {
+        if (m_cb.log)
+            m_cb.log(FirmwareLogLevel::Message, "CFirmwareCtrl::FirmwareThreadFun",
+                     "测试次数:" + std::to_string(rounds));
+        Upgrade(path);
+        ++rounds;
+        m_device.SetAttr(kAttrRestart, "true");
+        auto stop = [this] { return m_stop.load(); };
+        if (m_cb.sleepMs) {
+            m_cb.sleepMs(kRestartWaitMs, stop);
+        } else {
+            for (int waited = 0; waited < kRestartWaitMs && !stop(); waited += 100)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    return rounds;
 }
 
 FirmwareOutcome CFirmwareEngine::WriteImage(std::span<const uint8_t> image) {

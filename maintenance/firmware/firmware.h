@@ -26,6 +26,7 @@ inline constexpr const char* kAttrRead = "Flash执行读取";
 inline constexpr const char* kAttrErase = "Flash执行擦除";
 inline constexpr const char* kAttrWrite = "Flash执行写入";
 inline constexpr const char* kAttrData = "Flash操作数据";
+inline constexpr const char* kAttrRestart = "重新启动";
 
 // Flash geometry as the device describes it: "P=%x,C=%x,B=%x,N=%x,".
 struct FlashGeometry {
@@ -102,6 +103,9 @@ struct FirmwareCallbacks {
     std::function<void(FirmwareLogLevel, const char* function, const std::string&)> log;
     // Monotonic milliseconds; the steady clock when empty (tests substitute their own).
     std::function<int64_t()> clockMs;
+    // Waits ms milliseconds, returning early once stop() is true; a sleep in slices of 100 ms
+    // when empty (tests substitute their own).
+    std::function<void(int ms, const std::function<bool()>& stop)> sleepMs;
 };
 
 class CFirmwareEngine {
@@ -118,6 +122,11 @@ public:
     FirmwareOutcome Backup(const std::string& path);
     // Programs a .fw file, then reads everything back and compares.
     FirmwareOutcome Upgrade(const std::string& path);
+
+    // The endurance test: unless a stop is already requested, repeats upgrade of the file,
+    // restart of the controller and a 5 s wait, logging "测试次数:%d" (finished rounds) before
+    // each round, until a stop is requested. Returns the number of finished rounds.
+    int EnduranceTest(const std::string& path);
 
     // The same on images in memory (flash content, not file bytes).
     FirmwareOutcome ReadImage(std::vector<uint8_t>& image);

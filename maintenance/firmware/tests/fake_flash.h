@@ -50,6 +50,10 @@ public:
             std::memset(flash.data() + address, 0xFF, static_cast<size_t>(B));
             return true;
         }
+        if (a == kAttrRestart) {
+            ++restarts;
+            return true;
+        }
         if (a == kAttrWrite) {
             if (!InFlash(address, P) || static_cast<int32_t>(page.size()) != P) return false;
             written.push_back(address);
@@ -89,6 +93,7 @@ public:
     int64_t msPerRequest = 10;
     int setCount = 0;   // accepted writes of any attribute
     int pagesRead = 0;  // reads of the data attribute
+    int restarts = 0;
     std::vector<int32_t> erased, written;
     // Return true to refuse the request: attribute name (or "read-data" / "write-data") and
     // the current address.

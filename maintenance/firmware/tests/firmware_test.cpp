@@ -400,6 +400,35 @@ TEST_F(FirmwareEngineTest, StopDuringTheWritePhaseIsLogged) {
     EXPECT_THAT(logs.back(), HasSubstr("用户停止."));
 }
 
+TEST_F(FirmwareEngineTest, EnduranceTestRepeatsUpgradeAndRestartUntilStopped) {
+    FakeFlash flash(0x100, 0x1000, 0x1000, 1);
+    const std::vector<uint8_t> image = RandomImage(0x1000, 6);
+    WriteFile(dir / "up.fw", ToFile(image));
+    FirmwareCallbacks cb;
+    std::vector<std::string> records;
+    cb.log = [&](FirmwareLogLevel level, const char* fn, const std::string& text) {
+        if (level == FirmwareLogLevel::Message) records.push_back(std::string(fn) + " " + text);
+    };
+    std::vector<int> waits;
+    CFirmwareEngine* self = nullptr;
+    cb.sleepMs = [&](int ms, const std::function<bool()>&) {
+        waits.push_back(ms);
+        if (waits.size() == 3) self->RequestStop();
+    };
+    CFirmwareEngine engine(flash, cb);
+    self = &engine;
+
+    EXPECT_EQ(engine.EnduranceTest((dir / "up.fw").string()), 3);
+    EXPECT_EQ(flash.restarts, 3);
+    EXPECT_EQ(flash.written.size(), 3u * 16);
+    EXPECT_EQ(waits, (std::vector<int>{5000, 5000, 5000}));
+    EXPECT_EQ(records, (std::vector<std::string>{"CFirmwareCtrl::FirmwareThreadFun 测试次数:0",
+                                                 "CFirmwareCtrl::FirmwareThreadFun 测试次数:1",
+                                                 "CFirmwareCtrl::FirmwareThreadFun 测试次数:2"}));
+    // A stop already requested runs no round at all.
+    EXPECT_EQ(engine.EnduranceTest((dir / "up.fw").string()), 0);
+}
+
 TEST_F(FirmwareEngineTest, StatusLinesCountThePagesStillToDo) {
     FakeFlash flash(0x100, 0x20000, 0x1000, 0x20);
     flash.msPerRequest = 200;  // every page of a backup crosses the one-second tick quickly
