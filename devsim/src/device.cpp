@@ -364,6 +364,7 @@ bool Device::StartUdp(const std::string& address, uint16_t port, std::string* er
     }
     d->udp = link;
     d->udp_link = id;
+    d->StartWork();  // again, after a Stop()
     d->Log("UDP " + address + ":" + std::to_string(link->Port()));
     return true;
 }
@@ -389,6 +390,7 @@ std::string Device::StartPty(const std::string& link_path, std::string* error) {
     }
     d->pty = link;
     d->pty_link = id;
+    d->StartWork();
     d->Log("串口 " + path);
     return path;
 }

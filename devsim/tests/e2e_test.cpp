@@ -323,6 +323,17 @@ TEST_F(Udp, HandleFamilyReachesTheSameDevice) {
     mKVS_Clear(h);
 }
 
+TEST_F(Udp, StoppedDeviceStartsServingAgain) {
+    device->Stop();
+    EXPECT_EQ(Timed(kvs::kCmdGetVal, {kMgr, G("运行状态")}, 300), nullptr);
+    std::string error;
+    ASSERT_TRUE(device->StartUdp("127.0.0.1", 30001, &error)) << error;
+    EXPECT_FALSE(device->StartUdp("127.0.0.1", 30001, &error));  // one UDP link at a time
+    ASSERT_TRUE(Set("组件管理器", "属性监控表", "定时器-5.输出@change;"));
+    ASSERT_TRUE(Set("组件管理器", "运行状态", "true"));
+    EXPECT_TRUE(Events::Get().WaitFor(20, G("定时器-5.输出"), nullptr));  // the work loop runs again
+}
+
 TEST_F(Udp, AWrongKeyGivesNoAccess) {
     KVSGetKey("00000001");
     EXPECT_EQ(Timed(kvs::kCmdGetVal, {kMgr, G("运行状态")}, 300), nullptr);

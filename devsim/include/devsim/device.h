@@ -87,7 +87,8 @@ public:
     // failure). With a non-empty link_path a symbolic link to the slave is kept there (and
     // removed by Stop()).
     std::string StartPty(const std::string& link_path = "", std::string* error = nullptr);
-    // Stops the transports and the work loop; detached links stay attached but receive nothing.
+    // Stops the transports and the work loop (links attached with AttachLink stay attached).
+    // StartUdp/StartPty may be called again afterwards and restart the work loop.
     void Stop();
 
     // --- the seam for further links (the simulated USB driver) ------------------------------
