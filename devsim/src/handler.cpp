@@ -58,11 +58,17 @@ public:
     }
     // Appends one record; false (nothing appended) when it would not fit its 16-bit size or
     // the message.
+    // wire: the texts are GBK already.
     bool Record(uint8_t kind, uint8_t flags, uint8_t type, uint8_t role, int32_t flag, bool i32flag,
-                const std::vector<const std::string*>& texts) {
+                const std::vector<const std::string*>& texts, bool wire = false) {
         size_t start = out_->size();
         Zeros(8);
-        for (const std::string* t : texts) Text(*t);
+        for (const std::string* t : texts) {
+            if (wire)
+                Raw(t->data(), t->size() + 1);
+            else
+                Text(*t);
+        }
         size_t size = out_->size() - start;
         if (size > 0xFFFF || out_->size() > kvs::kMaxMessage || texts.size() > 255) {
             out_->resize(start);
@@ -86,12 +92,6 @@ public:
 private:
     std::vector<uint8_t>* out_;
 };
-
-int32_t ComponentFlag(const Component& c) {
-    for (const auto& t : Model::Types())
-        if (t.name == c.type) return t.flag;
-    return 0;
-}
 
 bool AttrRecord(ReplyBuilder& b, const Attr& a) {
     std::vector<const std::string*> texts = {&a.name, &a.value};
@@ -127,12 +127,13 @@ bool RequestHandler::Handle(const uint8_t* msg, size_t n, std::vector<uint8_t>* 
     switch (head.cmd) {
     case kvs::kCmdTree: {
         uint8_t count = 0;
+        const auto instances = m.Instances();
         for (const Component* t : m.TypeNodes()) {
-            if (count == 255 || !b.Record(1, 0, 0, 0, ComponentFlag(*t), true, {&t->name})) return done(kTooLarge);
+            if (count == 255 || !b.Record(1, 0, 0, 0, t->flag, true, {&t->wire_name}, true)) return done(kTooLarge);
             ++count;
-            for (const Component* i : m.Instances()) {
+            for (const Component* i : instances) {
                 if (i->type != t->name) continue;
-                if (count == 255 || !b.Record(2, 0, 0, 0, ComponentFlag(*i), true, {&i->name})) return done(kTooLarge);
+                if (count == 255 || !b.Record(2, 0, 0, 0, i->flag, true, {&i->wire_name}, true)) return done(kTooLarge);
                 ++count;
             }
         }
@@ -144,7 +145,7 @@ bool RequestHandler::Handle(const uint8_t* msg, size_t n, std::vector<uint8_t>* 
         if (!in.Next(&c)) return done(kMalformed);
         const Component* comp = m.FindComponent(c);
         if (!comp) return done(kRefused);
-        if (!b.Record(1, 0, 0, 0, ComponentFlag(*comp), true, {&comp->name})) return done(kTooLarge);
+        if (!b.Record(1, 0, 0, 0, comp->flag, true, {&comp->wire_name}, true)) return done(kTooLarge);
         uint8_t count = 1;
         const bool slots = head.cmd == kvs::kCmdSlotInfo;
         for (const auto& at : comp->attrs) {

@@ -190,6 +190,9 @@ Component* Model::NewComponent(Kind kind, const std::string& type, int number) {
     c->type = type;
     c->number = number;
     c->name = number > 0 ? type + "-" + std::to_string(number) : type;
+    c->wire_name = Utf8ToWire(c->name);
+    for (const auto& t : Types())
+        if (t.name == type) c->flag = t.flag;
     Component* raw = c.get();
     comps_.push_back(std::move(c));
     index_[raw->name] = raw;

@@ -69,6 +69,8 @@ struct Component {
     std::string type;
     int number = 0;
     Kind kind = Kind::kManager;
+    std::string wire_name;  // the name in GBK, as replies carry it
+    int32_t flag = 0;       // the type's icon flag
     std::vector<Attr> attrs;
 
     // Runtime state of the dataflow.
