@@ -177,7 +177,6 @@ private:
     void FinishSampling();
     void SetRunning(bool on);
     void Info(int8_t level, const std::string& text);
-    void ResetFlashAttrs();
     bool ImportInto(const std::string& text, std::string* error);
 
     // Configuration (replaced as a whole by import and clear).
