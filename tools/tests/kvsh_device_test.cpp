@@ -394,6 +394,25 @@ TEST_P(KvshDeviceTest, MonitorPrintsEventsAndInformationLinesUntilCtrlC) {
     EXPECT_TRUE(event && info) << r.out;
 }
 
+TEST_P(KvshDeviceTest, BootModesAndRestart) {
+    ASSERT_EQ(Kvsh({"run"}).code, 0);
+    for (const char* mode : {"enter", "normal", "factory", "leave"}) {
+        SCOPED_TRACE(mode);
+        Result r = Kvsh({"boot", mode});
+        EXPECT_EQ(r.code, 0) << r.err;
+    }
+    EXPECT_FALSE(device->Running()) << "the boot loader stops the work loop";
+    EXPECT_EQ(Kvsh({"restart"}).code, 0);
+    EXPECT_EQ(Kvsh({"boot", "sideways"}).code, 2);
+
+    devsim::Faults silent;
+    silent.silent = true;
+    device->SetFaults(silent);
+    Result r = Kvsh({"boot", "enter"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("boot enter: no answer from the controller"), std::string::npos) << r.err;
+}
+
 // A link that cannot be opened at all.
 TEST(KvshLink, MissingPortOrControllerEndsWithStatus3) {
     Result serial = RunKvsh({"--serial", "/nonexistent/ttyKVS", "tree"});
