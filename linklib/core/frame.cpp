@@ -33,8 +33,8 @@ Check CheckFrame(const uint8_t* p, size_t avail, uint8_t salt, size_t* n, FrameL
     if (avail < kFrameHeadSize) return Check::kIncomplete;
     size_t len = Load16(p + 2);
     if (len + kFrameHeadSize > kRxBufferSize) {
-        // Cannot happen with a 16-bit length and a 64 KiB buffer, but the bound is what
-        // protects the buffer, so it is checked rather than assumed.
+        // Lengths above 65530 announce frames that can never fit the receive buffer; waiting
+        // for them would stall reception for good, so the head is discarded at once.
         l->OnFrameError(FrameError::kTooLong, static_cast<unsigned>(len), 0);
         return Check::kTooLong;
     }
