@@ -87,19 +87,23 @@ public:
         return it == links.end() ? Device::LinkSend() : it->second;
     }
 
+    // The send functions of every attached link, or none while the device is silent.
+    std::vector<Device::LinkSend> Targets() {
+        {
+            std::lock_guard<std::mutex> lock(fault_mu);
+            if (faults.silent) return {};
+        }
+        std::vector<Device::LinkSend> targets;
+        std::lock_guard<std::mutex> lock(links_mu);
+        for (auto& [id, send] : links)
+            if (send) targets.push_back(send);  // a link still being set up has none yet
+        return targets;
+    }
+
     // Sends the model's unsolicited messages to every attached link. Called without mu held.
     void Broadcast(const std::vector<Unsolicited>& out) {
         if (out.empty()) return;
-        {
-            std::lock_guard<std::mutex> lock(fault_mu);
-            if (faults.silent) return;
-        }
-        std::vector<Device::LinkSend> targets;
-        {
-            std::lock_guard<std::mutex> lock(links_mu);
-            for (auto& [id, send] : links)
-                if (send) targets.push_back(send);  // a link still being set up has none yet
-        }
+        auto targets = Targets();
         std::vector<uint8_t> msg;
         for (const auto& u : out) {
             RequestHandler::Encode(u, &msg);
@@ -400,6 +404,10 @@ void Device::Stop() { impl_->StopAll(); }
 int Device::AttachLink(LinkSend send) { return impl_->Attach(std::move(send)); }
 
 void Device::DetachLink(int link) { impl_->Detach(link); }
+
+void Device::Broadcast(const uint8_t* msg, size_t n) {
+    for (auto& send : impl_->Targets()) send(msg, n, false);
+}
 
 void Device::Receive(int link, const uint8_t* msg, size_t n) {
     DeviceImpl* d = impl_.get();

@@ -286,6 +286,26 @@ TEST(Monitor, WatchedAttributesSendEventsToEveryLink) {
     EXPECT_EQ(on_b, events.size());
 }
 
+TEST(Monitor, BroadcastReachesEveryLinkUnlessSilent) {
+    auto d = Device::CreateEmpty(Quiet());
+    Capture a, b;
+    d->AttachLink(a.Sink());
+    int gone = d->AttachLink(b.Sink());
+    const uint8_t junk[13] = {13, 0, 0, 0, 0, 0, 99, 0, 0, 0, 0, 0, 7};
+    d->Broadcast(junk, sizeof junk);
+    EXPECT_EQ(a.Take().size(), 1u);
+    EXPECT_EQ(b.Take().size(), 1u);
+    d->DetachLink(gone);
+    Faults silent;
+    silent.silent = true;
+    d->SetFaults(silent);
+    d->Broadcast(junk, sizeof junk);
+    d->SetFaults(Faults{});
+    d->Broadcast(junk, sizeof junk);
+    EXPECT_EQ(a.Take().size(), 1u);
+    EXPECT_EQ(b.Take().size(), 0u);
+}
+
 TEST(Monitor, RestartStopsTheLoopAndSendsInfoLines) {
     auto d = Device::CreateDemo(Quiet());
     Capture c;

@@ -99,6 +99,9 @@ public:
     // attached link, replies to the link that asked.
     int AttachLink(LinkSend send);
     void DetachLink(int link);
+    // Sends one unsolicited message (head + payload) on every attached link, as the device does
+    // with its monitor events and information lines (nothing while the silent fault holds).
+    void Broadcast(const uint8_t* msg, size_t n);
     // Hands one received message (already unframed and checked by the link) to the device;
     // the reply (after faults) goes to the link's send function, possibly later (delay fault).
     void Receive(int link, const uint8_t* msg, size_t n);
