@@ -91,4 +91,31 @@ TEST(Concurrency, MoreThreadsThanSlotsLoseNoReplies) {
     EXPECT_EQ(p.peer.Messages().size(), static_cast<size_t>(kThreads * kRounds));
 }
 
+// Two threads send frames of several 1200-byte pieces at once: the pieces of one frame must
+// leave back to back, or the controller could not put either frame together.
+TEST(Concurrency, PiecesOfTwoLongFramesNeverInterleave) {
+    Peer p;
+    ASSERT_TRUE(p.peer.ok());
+    CHWComm_Udp conn;
+    conn.SetSettleMs(0);
+    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
+    std::vector<Bytes> sent(2);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 2; ++t) {
+        Bytes& m = sent[t];
+        m.assign(12 + 3000, static_cast<uint8_t>('A' + t));
+        const int32_t len = static_cast<int32_t>(m.size());
+        std::memcpy(m.data(), &len, 4);
+        m[6] = static_cast<uint8_t>(1 + t);
+        pool.emplace_back([&conn, &m] {
+            for (int i = 0; i < 5; ++i)
+                conn.Request(reinterpret_cast<const T_MSG_HEAD*>(m.data()), false);
+        });
+    }
+    for (auto& th : pool) th.join();
+    ASSERT_TRUE(p.peer.WaitMessages(10));
+    EXPECT_EQ(p.peer.BadFrames(), 0);
+    for (const Bytes& got : p.peer.Messages()) EXPECT_TRUE(got == sent[0] || got == sent[1]);
+}
+
 }  // namespace

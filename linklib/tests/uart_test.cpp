@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -201,6 +202,27 @@ TEST_F(UartPeer, FramesSplitOrJoinedOnTheLineAreReassembled) {
     peer.SendRaw(line);
     peer.SendRaw(Bytes(c.begin() + 7, c.end()));
     EXPECT_EQ(got.WaitFor(3), (std::vector<std::string>{"one", "two", "three"}));
+    mKVS_Clear(h);
+}
+
+TEST_F(UartPeer, WritesOfSeveralThreadsNeverInterleave) {
+    std::string init = peer.SlavePath();
+    KVS_HANDLE h = mKVS_Initial_UART(init.data());
+    ASSERT_NE(h, nullptr);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 4; ++t)
+        pool.emplace_back([h, t] {
+            std::string value(5000, static_cast<char>('a' + t));
+            for (int i = 0; i < 5; ++i) mKVS_SetAttributeVal(h, "c-1", "a", value.c_str(), false);
+        });
+    for (auto& th : pool) th.join();
+    ASSERT_TRUE(peer.WaitMessages(20));
+    EXPECT_EQ(peer.BadFrames(), 0);
+    for (const Bytes& m : peer.Messages()) {
+        ASSERT_EQ(m.size(), 12u + 4 + 2 + 5001);
+        const uint8_t c = m[18];
+        EXPECT_EQ(std::count(m.begin() + 18, m.end() - 1, c), 5000) << "mixed bytes in one frame";
+    }
     mKVS_Clear(h);
 }
 
