@@ -936,11 +936,12 @@ void Model::Tick(int dt_us) {
     if (sampling_) {
         double period = std::max(1e-3, SlotNumber(comps_.front().get(), "采样时间_us"));
         sample_acc_us_ += dt_us;
-        // Samples inside one tick hold the values of that tick.
+        // Samples inside one tick hold the values of that tick, so they are read once.
+        const uint8_t bits = SampleBits();
         int guard = 0;
         while (sampling_ && sample_acc_us_ >= period && guard++ < 100000) {
             sample_acc_us_ -= period;
-            TakeSample();
+            TakeSample(bits);
         }
         if (guard >= 100000) sample_acc_us_ = 0;
     }
@@ -965,14 +966,18 @@ void Model::StartSampling() {
     m->Find("启动采样")->value = "true";
 }
 
-void Model::TakeSample() {
-    Component* m = comps_.front().get();
+uint8_t Model::SampleBits() const {
     uint8_t bits = 0;
     for (size_t k = 0; k < sample_points_.size(); ++k) {
         std::string sc, sa, v;
         if (SplitFullName(sample_points_[k], &sc, &sa) && GetValue(sc, sa, &v) == kOk && ToBool(v))
             bits |= static_cast<uint8_t>(1u << k);
     }
+    return bits;
+}
+
+void Model::TakeSample(uint8_t bits) {
+    Component* m = comps_.front().get();
     if (!triggered_) {
         long long pin = 0;
         ParseInt(m->Find("触发管脚号")->value, &pin);
@@ -980,13 +985,14 @@ void Model::TakeSample() {
         bool rising = m->Find("上升_下降沿触发")->value == "true";
         bool edge = last_trigger_bit_ >= 0 && bit != last_trigger_bit_ && (bit == 1) == rising;
         last_trigger_bit_ = bit;
+        // An eighth of the depth from before the trigger is kept (trimmed in batches).
+        const size_t keep = depth_ / 8;
         if (!edge) {
-            // Keep an eighth of the depth from before the trigger.
             samples_.push_back(bits);
-            size_t keep = depth_ / 8;
-            if (samples_.size() > keep) samples_.erase(samples_.begin(), samples_.begin() + (samples_.size() - keep));
+            if (samples_.size() > 2 * keep + 64) samples_.erase(samples_.begin(), samples_.end() - keep);
             return;
         }
+        if (samples_.size() > keep) samples_.erase(samples_.begin(), samples_.end() - keep);
         triggered_ = true;
         pretrigger_ = samples_.size();
     }

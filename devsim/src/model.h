@@ -173,7 +173,8 @@ private:
     double SlotNumber(const Component* c, const std::string& attr) const;
     void SetOutput(Component* c, const std::string& slot, double v);
     void StartSampling();
-    void TakeSample();
+    uint8_t SampleBits() const;
+    void TakeSample(uint8_t bits);
     void FinishSampling();
     void SetRunning(bool on);
     void Info(int8_t level, const std::string& text);
