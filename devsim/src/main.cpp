@@ -30,7 +30,7 @@ void Usage(FILE* out) {
                  "  --empty             start with an empty configuration\n"
                  "  --key KEY           the access key (default 62719405)\n"
                  "  --flash GEOMETRY    flash geometry (default P=100,C=20000,B=1000,N=20,)\n"
-                 "  --faults SPEC       e.g. drop=0.2,delay=300,dup=0.1,corrupt=0.1,junk=0.1,malformed=0.1,silent\n"
+                 "  --faults LIST       e.g. drop=0.2,delay=300,dup=0.1,corrupt=0.1,junk=0.1,malformed=0.1,silent\n"
                  "  --seed N            seed of the fault dice (default 1)\n"
                  "  --tick MS           work loop period in milliseconds (default 10)\n"
                  "  --run               start the work loop at once\n"

@@ -260,16 +260,16 @@ TEST_F(Udp, RecordingShowsTheDemoTimersSignal) {
 
 TEST_F(Udp, EachFaultEndsInATimeOutOrAReportWithoutAHang) {
     const std::string mgr = kMgr, state = G("运行状态");
-    auto with = [&](const char* spec) {
+    auto with = [&](const char* faults_text) {
         devsim::Faults f;
-        EXPECT_TRUE(devsim::Faults::Parse(spec, &f));
+        EXPECT_TRUE(devsim::Faults::Parse(faults_text, &f));
         device->SetFaults(f);
     };
-    for (const char* spec : {"drop=1", "silent", "corrupt=1", "delay=800"}) {
-        with(spec);
+    for (const char* faults_text : {"drop=1", "silent", "corrupt=1", "delay=800"}) {
+        with(faults_text);
         auto start = Clock::now();
-        EXPECT_EQ(Timed(kvs::kCmdGetVal, {mgr, state}, 300), nullptr) << spec;
-        EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << spec;
+        EXPECT_EQ(Timed(kvs::kCmdGetVal, {mgr, state}, 300), nullptr) << faults_text;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << faults_text;
     }
     with("");
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // let the late reply pass

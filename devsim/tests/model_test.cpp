@@ -375,9 +375,9 @@ TEST(Faults, EachFaultShapesWhatTheLinkReceives) {
     Capture c;
     int link = d->AttachLink(c.Sink());
     auto tree = Request(kvs::kCmdTree, {}, 0, {}, 0);
-    auto with = [&](const char* spec) {
+    auto with = [&](const char* faults_text) {
         Faults f;
-        EXPECT_TRUE(Faults::Parse(spec, &f)) << spec;
+        EXPECT_TRUE(Faults::Parse(faults_text, &f)) << faults_text;
         d->SetFaults(f);
         d->Receive(link, tree.data(), tree.size());
         return c.Take();
