@@ -11,18 +11,12 @@ cmake --build "$BUILD" -j "$(nproc)" --target korvessa
 PROGRAM="$BUILD/app/korvessa"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  cat >&2 <<MSG
-run-demo: no display here. Korvessa is built: $PROGRAM
-Run it on a virtual display with Xvfb, for example:
-
-  xvfb-run -a -s "-screen 0 1280x800x24" $PROGRAM --demo --screenshot korvessa-demo.png
-
-(saves the connected main window as korvessa-demo.png and quits), or keep it running:
-
-  Xvfb :99 -screen 0 1280x800x24 &
-  DISPLAY=:99 $PROGRAM --demo &
-  sleep 5; DISPLAY=:99 import -window root korvessa-demo.png
-MSG
+  # No display: run the demo on a virtual one, save the connected main window and quit.
+  SHOT=${KVS_DEMO_SCREENSHOT:-korvessa-demo.png}
+  echo "run-demo: no display here; running the demo under Xvfb and saving $SHOT" >&2
+  xvfb-run -a -s "-screen 0 1280x800x24" "$PROGRAM" --demo --screenshot "$SHOT" "$@"
+  echo "run-demo: saved $SHOT. For a window you can use, run it on a display:" >&2
+  echo "  $PROGRAM --demo" >&2
   exit 0
 fi
 exec "$PROGRAM" --demo "$@"
