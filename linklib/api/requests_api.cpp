@@ -16,15 +16,33 @@ const uint8_t* Raw(const T_MSG_HEAD* reply) { return reinterpret_cast<const uint
 // copies exactly that many bytes into the slot.
 size_t Avail(const T_MSG_HEAD* reply) { return reply ? static_cast<size_t>(reply->length) : 0; }
 
+// A reply whose slot stays reserved while this object lives: several threads share the 16
+// slots, and without the reservation another thread's request could overwrite a reply
+// between its arrival and its decoding here. Converts to the reply pointer.
+class HeldReply {
+public:
+    HeldReply(CKVSH_BaseComm* conn, const T_MSG_HEAD* reply) : conn_(conn), reply_(reply) {}
+    ~HeldReply() {
+        if (reply_) conn_->ReleaseReply(reply_);
+    }
+    HeldReply(const HeldReply&) = delete;
+    HeldReply& operator=(const HeldReply&) = delete;
+    operator const T_MSG_HEAD*() const { return reply_; }
+
+private:
+    CKVSH_BaseComm* conn_;
+    const T_MSG_HEAD* reply_;
+};
+
 // Sends a built message; nullptr when it did not fit or no reply came.
-const T_MSG_HEAD* Send(CKVSH_BaseComm* conn, const MsgBuilder& m, bool wait = true) {
-    if (!m.ok()) return nullptr;
-    return conn->Request(m.head(), wait);
+HeldReply Send(CKVSH_BaseComm* conn, const MsgBuilder& m, bool wait = true) {
+    if (!m.ok()) return HeldReply(conn, nullptr);
+    return HeldReply(conn, conn->RequestHeld(m.head(), wait, CKVSH_BaseComm::kDefaultWaitMs));
 }
 
-const T_MSG_HEAD* SendTimed(CKVSH_BaseComm* conn, const MsgBuilder& m, unsigned ms) {
-    if (!m.ok()) return nullptr;
-    return conn->RequestTimed(m.head(), ms);
+HeldReply SendTimed(CKVSH_BaseComm* conn, const MsgBuilder& m, unsigned ms) {
+    if (!m.ok()) return HeldReply(conn, nullptr);
+    return HeldReply(conn, conn->RequestHeld(m.head(), true, ms));
 }
 
 bool StatusOk(const T_MSG_HEAD* reply) { return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), 0); }
@@ -36,7 +54,7 @@ const char* GetText(KVS_HANDLE h, uint8_t cmd, const char* component, const char
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, cmd, 1);
     m.Text(component).Text(attribute);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset) : nullptr;
 }
 
@@ -47,7 +65,7 @@ const T_MSG_HEAD* GetRecords(KVS_HANDLE h, uint8_t cmd, uint8_t count, const cha
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, cmd, count);
     if (component) m.Text(component);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeRecordReply(Raw(reply), Avail(reply)) : nullptr;
 }
 
@@ -61,7 +79,7 @@ KVS_API bool mKVS_Key(KVS_HANDLE h, const char* key) {
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdKey, 0);
     m.TextNoNul(key);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), 1);
 }
 
@@ -84,7 +102,7 @@ KVS_API const T_MSG_HEAD* mKVS_GetAttrInfo(KVS_HANDLE h, const char* component,
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdAttrInfo, 1);
     m.Text(component).Text(attribute);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeAttrInfoReply(Raw(reply), Avail(reply)) : nullptr;
 }
 
@@ -108,7 +126,7 @@ KVS_API const char* mKVS_AddNewComponent(KVS_HANDLE h, const char* type, const c
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdAddComponent, 1);
     m.Text(type).Text(second);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset) : nullptr;
 }
 
@@ -119,7 +137,7 @@ KVS_API const char* mKVS_GetBatchAttrVal(KVS_HANDLE h, const char* names, int co
     MsgBuilder m(buf, sizeof buf, kvs::kCmdGetBatch, 1);
     m.SetParamI32(count);
     m.Text(names);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset) : nullptr;
 }
 
@@ -130,7 +148,7 @@ KVS_API const unsigned char* mKVS_GetAttrMemData(KVS_HANDLE h, const char* compo
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdGetMem, 1);
     m.Text(component).Text(attribute);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply ? kvs::DecodeMemReply(Raw(reply), Avail(reply), length) : nullptr;
 }
 
@@ -141,7 +159,7 @@ KVS_API bool mKVS_SetAttributeVal(KVS_HANDLE h, const char* component, const cha
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdSetVal, 1);
     m.Text(component).Text(attribute).Text(value);
-    const T_MSG_HEAD* reply = Send(conn, m, wait);
+    auto reply = Send(conn, m, wait);
     return wait ? StatusOk(reply) : reply != nullptr;
 }
 
@@ -153,7 +171,7 @@ KVS_API bool mKVS_SetBatchAttrVal(KVS_HANDLE h, const char* names, const char* v
     MsgBuilder m(buf, sizeof buf, kvs::kCmdSetBatch, 1);
     m.SetParamI32(count);
     m.Text(names).Text(values);
-    const T_MSG_HEAD* reply = Send(conn, m, wait);
+    auto reply = Send(conn, m, wait);
     return wait ? StatusOk(reply) : reply != nullptr;
 }
 
@@ -207,7 +225,7 @@ KVS_API const char* mKVS_UploadConfig(KVS_HANDLE h) {
     if (!conn) return nullptr;
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdUpload, 0);
-    const T_MSG_HEAD* reply = SendTimed(conn, m, kvs::kUploadWaitMs);
+    auto reply = SendTimed(conn, m, kvs::kUploadWaitMs);
     return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset) : nullptr;
 }
 
@@ -234,7 +252,7 @@ KVS_API bool mKVS_ConfigFile_Operate(KVS_HANDLE h, uint8_t operation, uint8_t* s
     if (device) m.SetParamByte(2, *device);
     if (serial) m.SetParamByte(3, *serial);
     if (record) m.Bytes(record, sizeof *record);
-    const T_MSG_HEAD* reply = Send(conn, m);
+    auto reply = Send(conn, m);
     return reply && kvs::DecodeConfigReply(Raw(reply), Avail(reply), slot, device, serial, record);
 }
 

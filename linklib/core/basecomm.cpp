@@ -19,14 +19,29 @@ void CKVSH_BaseComm::SetRecvCallback(KVS_RECV_CALLBACK callback, void* user) {
 }
 
 const T_MSG_HEAD* CKVSH_BaseComm::Request(const T_MSG_HEAD* msg, bool wait) {
-    return Transact(msg, wait, kDefaultWaitMs);
+    return Transact(msg, wait, kDefaultWaitMs, false);
 }
 
 const T_MSG_HEAD* CKVSH_BaseComm::RequestTimed(const T_MSG_HEAD* msg, unsigned ms) {
-    return Transact(msg, true, ms);
+    return Transact(msg, true, ms, false);
 }
 
-const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms) {
+const T_MSG_HEAD* CKVSH_BaseComm::RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms) {
+    return Transact(msg, wait, ms, true);
+}
+
+void CKVSH_BaseComm::ReleaseReply(const T_MSG_HEAD* reply) {
+    if (!reply) return;
+    for (Slot& s : slots_) {
+        if (reinterpret_cast<const T_MSG_HEAD*>(s.reply.get()) != reply) continue;
+        std::lock_guard<std::mutex> lock(mu_);
+        if (s.state == SlotState::kHeld) Release(s);
+        return;
+    }
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms,
+                                           bool hold) {
     // Concurrent callers each take their own index; a slot is never searched.
     Slot& slot = slots_[next_.fetch_add(1, std::memory_order_relaxed) % kSlots];
     const uint8_t cmd = msg->cmd & 0x7F;
@@ -51,7 +66,10 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
     bool done = slot.cv.wait_for(lock, std::chrono::milliseconds(ms),
                                  [&] { return slot.state != SlotState::kWaiting; });
     SlotState state = slot.state;
-    Release(slot);
+    if (hold && state == SlotState::kAnswered)
+        slot.state = SlotState::kHeld;  // released by ReleaseReply once decoded
+    else
+        Release(slot);
     lock.unlock();
     if (!done) {
         kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kReplyTimeout, static_cast<int>(cmd));

@@ -43,6 +43,13 @@ public:
     // As Request with wait, waiting ms milliseconds.
     const T_MSG_HEAD* RequestTimed(const T_MSG_HEAD* msg, unsigned ms);
 
+    // As Request (wait) or RequestTimed, but a reply's slot stays reserved until
+    // ReleaseReply(reply), so that the caller can decode it before another thread's request
+    // takes the slot over. Every non-null result must be released; releasing the caller's own
+    // message (wait false) or nullptr does nothing.
+    const T_MSG_HEAD* RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms);
+    void ReleaseReply(const T_MSG_HEAD* reply);
+
     // Stores the callback for unsolicited messages and its user pointer (replacing both).
     void SetRecvCallback(KVS_RECV_CALLBACK callback, void* user);
 
@@ -50,7 +57,7 @@ public:
     int NextSlot() const { return static_cast<int>(next_.load() % kSlots); }
 
 private:
-    enum class SlotState : uint8_t { kIdle, kWaiting, kAnswered, kMalformed };
+    enum class SlotState : uint8_t { kIdle, kWaiting, kAnswered, kMalformed, kHeld };
     struct Slot {
         SlotState state = SlotState::kIdle;
         uint8_t expected = 0;
@@ -59,7 +66,7 @@ private:
         std::unique_ptr<uint8_t[]> reply;
     };
 
-    const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms);
+    const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms, bool hold);
     void Release(Slot& slot);  // with mu_ held
 
     std::mutex mu_;

@@ -91,6 +91,42 @@ TEST(Concurrency, MoreThreadsThanSlotsLoseNoReplies) {
     EXPECT_EQ(p.peer.Messages().size(), static_cast<size_t>(kThreads * kRounds));
 }
 
+// Callers that read their reply while the other threads keep the rotation going, without
+// rounds: a held reply is never taken over by another request before it is released (the
+// exported functions decode every reply this way).
+TEST(Concurrency, HeldRepliesStayTheCallersUntilReleased) {
+    constexpr int kThreads = 16, kRounds = 200;
+    Peer p;
+    ASSERT_TRUE(p.peer.ok());
+    CHWComm_Udp conn;
+    conn.SetSettleMs(0);
+    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
+    std::atomic<int> wrong{0}, missing{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < kThreads; ++t) {
+        pool.emplace_back([&, t] {
+            uint8_t buf[64];
+            for (int i = 0; i < kRounds; ++i) {
+                const T_MSG_HEAD* r = conn.RequestHeld(Build(buf, sizeof buf, t, i), true, 10000);
+                if (!r) {
+                    ++missing;
+                    continue;
+                }
+                for (int look = 0; look < 3; ++look) {
+                    int32_t got[2];
+                    std::memcpy(got, reinterpret_cast<const uint8_t*>(r) + 12, sizeof got);
+                    if (r->cmd != (0x80 | (1 + t)) || got[0] != t || got[1] != i) ++wrong;
+                    std::this_thread::yield();
+                }
+                conn.ReleaseReply(r);
+            }
+        });
+    }
+    for (auto& th : pool) th.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(missing, 0);
+}
+
 // Two threads send frames of several 1200-byte pieces at once: the pieces of one frame must
 // leave back to back, or the controller could not put either frame together.
 TEST(Concurrency, PiecesOfTwoLongFramesNeverInterleave) {
