@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 BUILD=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVS_SANITIZE=OFF -DKVS_TSAN=OFF
 cmake --build "$BUILD" -j "$(nproc)" --target korvessa
 PROGRAM="$BUILD/app/korvessa"
 
