@@ -42,6 +42,17 @@ void Log(unsigned level, TextId id, ...) {
     va_end(args);
 }
 
+void ReportFrameError(const char* transport, FrameError error, unsigned a, unsigned b) {
+    switch (error) {
+        case FrameError::kBadLead: Log(KVS_LEVEL_ERROR, TextId::kBadLead, transport, a); break;
+        case FrameError::kBadChecksum:
+            Log(KVS_LEVEL_ERROR, TextId::kBadChecksum, transport, a, b);
+            break;
+        case FrameError::kTooLong: Log(KVS_LEVEL_ERROR, TextId::kFrameTooLong, transport, a); break;
+        case FrameError::kOverflow: Log(KVS_LEVEL_ERROR, TextId::kRxOverflow, transport, a); break;
+    }
+}
+
 int LogRingNext() { return static_cast<int>(g_next.load() % kRingSize); }
 
 }  // namespace kvs

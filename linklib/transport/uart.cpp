@@ -130,20 +130,7 @@ void CKVSH_Uart::OnFrameMessage(const uint8_t* msg, size_t n) {
 }
 
 void CKVSH_Uart::OnFrameError(kvs::FrameError error, unsigned a, unsigned b) {
-    switch (error) {
-        case kvs::FrameError::kBadLead:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kBadLead, name_, a);
-            break;
-        case kvs::FrameError::kBadChecksum:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kBadChecksum, name_, a, b);
-            break;
-        case kvs::FrameError::kTooLong:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kFrameTooLong, name_, a);
-            break;
-        case kvs::FrameError::kOverflow:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRxOverflow, name_, a);
-            break;
-    }
+    kvs::ReportFrameError(name_, error, a, b);
 }
 
 bool CKVSH_Uart::SendMsg(const uint8_t* msg, int length) {

@@ -59,20 +59,7 @@ void CHWComm_Udp::OnFrameMessage(const uint8_t* msg, size_t n) {
 }
 
 void CHWComm_Udp::OnFrameError(kvs::FrameError error, unsigned a, unsigned b) {
-    switch (error) {
-        case kvs::FrameError::kBadLead:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kBadLead, name_, a);
-            break;
-        case kvs::FrameError::kBadChecksum:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kBadChecksum, name_, a, b);
-            break;
-        case kvs::FrameError::kTooLong:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kFrameTooLong, name_, a);
-            break;
-        case kvs::FrameError::kOverflow:
-            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRxOverflow, name_, a);
-            break;
-    }
+    kvs::ReportFrameError(name_, error, a, b);
 }
 
 bool CHWComm_Udp::SendMsg(const uint8_t* msg, int length) {
