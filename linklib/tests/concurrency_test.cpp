@@ -24,6 +24,18 @@ struct Peer {
                                 }};
 };
 
+// One echoing peer and one open connection per test.
+class Concurrency : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(p.peer.ok());
+        conn.SetSettleMs(0);
+        ASSERT_TRUE(conn.Open(127, 0, 0, 1));
+    }
+    Peer p;
+    CHWComm_Udp conn;
+};
+
 // Builds request (cmd, tag t, round i) in buf.
 const T_MSG_HEAD* Build(uint8_t* buf, size_t size, int t, int i) {
     kvs::MsgBuilder m(buf, size, static_cast<uint8_t>(1 + t), 1);
@@ -34,13 +46,8 @@ const T_MSG_HEAD* Build(uint8_t* buf, size_t size, int t, int i) {
 
 // Rounds of 16 requests at once, one per thread: within a round every request has a slot of
 // its own, so every reply must be the thread's own, byte for byte.
-TEST(Concurrency, SixteenThreadsEachGetTheirOwnReplies) {
+TEST_F(Concurrency, SixteenThreadsEachGetTheirOwnReplies) {
     constexpr int kThreads = 16, kRounds = 100;
-    Peer p;
-    ASSERT_TRUE(p.peer.ok());
-    CHWComm_Udp conn;
-    conn.SetSettleMs(0);
-    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
     std::atomic<int> wrong{0}, missing{0};
     std::barrier round_end(kThreads);
     std::vector<std::thread> pool;
@@ -70,13 +77,8 @@ TEST(Concurrency, SixteenThreadsEachGetTheirOwnReplies) {
 // More callers than slots, without pause: the rotation comes back to slots whose requests
 // still wait. Such a slot must be waited for, never shared (sharing loses a reply and the
 // request behind it runs into its time-out).
-TEST(Concurrency, MoreThreadsThanSlotsLoseNoReplies) {
+TEST_F(Concurrency, MoreThreadsThanSlotsLoseNoReplies) {
     constexpr int kThreads = 24, kRounds = 50;
-    Peer p;
-    ASSERT_TRUE(p.peer.ok());
-    CHWComm_Udp conn;
-    conn.SetSettleMs(0);
-    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
     std::atomic<int> missing{0};
     std::vector<std::thread> pool;
     for (int t = 0; t < kThreads; ++t) {
@@ -94,13 +96,8 @@ TEST(Concurrency, MoreThreadsThanSlotsLoseNoReplies) {
 // Callers that read their reply while the other threads keep the rotation going, without
 // rounds: a held reply is never taken over by another request before it is released (the
 // exported functions decode every reply this way).
-TEST(Concurrency, HeldRepliesStayTheCallersUntilReleased) {
+TEST_F(Concurrency, HeldRepliesStayTheCallersUntilReleased) {
     constexpr int kThreads = 16, kRounds = 200;
-    Peer p;
-    ASSERT_TRUE(p.peer.ok());
-    CHWComm_Udp conn;
-    conn.SetSettleMs(0);
-    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
     std::atomic<int> wrong{0}, missing{0};
     std::vector<std::thread> pool;
     for (int t = 0; t < kThreads; ++t) {
@@ -129,12 +126,7 @@ TEST(Concurrency, HeldRepliesStayTheCallersUntilReleased) {
 
 // Two threads send frames of several 1200-byte pieces at once: the pieces of one frame must
 // leave back to back, or the controller could not put either frame together.
-TEST(Concurrency, PiecesOfTwoLongFramesNeverInterleave) {
-    Peer p;
-    ASSERT_TRUE(p.peer.ok());
-    CHWComm_Udp conn;
-    conn.SetSettleMs(0);
-    ASSERT_TRUE(conn.Open(127, 0, 0, 1));
+TEST_F(Concurrency, PiecesOfTwoLongFramesNeverInterleave) {
     std::vector<Bytes> sent(2);
     std::vector<std::thread> pool;
     for (int t = 0; t < 2; ++t) {
@@ -143,7 +135,7 @@ TEST(Concurrency, PiecesOfTwoLongFramesNeverInterleave) {
         const int32_t len = static_cast<int32_t>(m.size());
         std::memcpy(m.data(), &len, 4);
         m[6] = static_cast<uint8_t>(1 + t);
-        pool.emplace_back([&conn, &m] {
+        pool.emplace_back([this, &m] {
             for (int i = 0; i < 5; ++i)
                 conn.Request(reinterpret_cast<const T_MSG_HEAD*>(m.data()), false);
         });
