@@ -51,11 +51,16 @@ const CommandInfo* FindCommand(int id) {
 
 bool IsEnabled(EnableRule rule, bool connected, bool running) {
     switch (rule) {
-        case R::Always: return true;
-        case R::Connected: return connected;
-        case R::NotConnected: return !connected;
-        case R::ConnectedStopped: return connected && !running;
-        case R::ConnectedRunning: return connected && running;
+        case R::Always:
+            return true;
+        case R::Connected:
+            return connected;
+        case R::NotConnected:
+            return !connected;
+        case R::ConnectedStopped:
+            return connected && !running;
+        case R::ConnectedRunning:
+            return connected && running;
     }
     return true;
 }
@@ -74,9 +79,11 @@ QString AcceleratorText(const CommandInfo& info) {
 }
 
 QString PromptText(const CommandInfo& info) {
-    return info.prompt ? QString::fromUtf8(info.prompt).section(QLatin1Char('\n'), 0, 0) : QString();
+    return info.prompt ? QString::fromUtf8(info.prompt).section(QLatin1Char('\n'), 0, 0)
+                       : QString();
 }
 
 QString TooltipText(const CommandInfo& info) {
-    return info.prompt ? QString::fromUtf8(info.prompt).section(QLatin1Char('\n'), 1, 1) : QString();
+    return info.prompt ? QString::fromUtf8(info.prompt).section(QLatin1Char('\n'), 1, 1)
+                       : QString();
 }

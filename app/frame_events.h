@@ -27,7 +27,7 @@ enum FrameNotifyCode {
 
 // WM_INFO_MESSAGE: one log line, copied out of the library's ring when it was posted.
 class CInfoMessageEvent : public QEvent {
-public:
+  public:
     CInfoMessageEvent(unsigned level, QString time, QString text)
         : QEvent(KvsEvent::InfoMessage),
           level(level),
@@ -40,7 +40,7 @@ public:
 
 // WM_FRAME_NOTIFY: a code and a name; a null name (QString()) stands for "no text".
 class CFrameNotifyEvent : public QEvent {
-public:
+  public:
     CFrameNotifyEvent(int code, QString name)
         : QEvent(KvsEvent::FrameNotify), code(code), name(std::move(name)) {}
     const int code;
@@ -49,7 +49,7 @@ public:
 
 // WM_COMPONENT_DROP: the dragged type and the drop point in the receiver's client coordinates.
 class CComponentDropEvent : public QEvent {
-public:
+  public:
     CComponentDropEvent(QString type, QPoint point)
         : QEvent(KvsEvent::ComponentDrop), type(std::move(type)), point(point) {}
     const QString type;

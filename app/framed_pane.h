@@ -7,14 +7,14 @@
 #include <QWidget>
 
 class CFramedPane : public QWidget {
-public:
+  public:
     CFramedPane(QWidget* child, QWidget* parent) : QWidget(parent) {
         auto* lay = new QVBoxLayout(this);
         lay->setContentsMargins(1, 1, 1, 1);
         lay->addWidget(child);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setPen(palette().color(QPalette::Dark));

@@ -61,7 +61,8 @@ void Chip(QPainter& p) {
 }
 
 void Bolt(QPainter& p) {
-    QPolygonF bolt({{10, 0.5}, {5.5, 8.5}, {8.5, 8.5}, {6, 15.5}, {12.5, 6.5}, {9.5, 6.5}, {12, 0.5}});
+    QPolygonF bolt(
+        {{10, 0.5}, {5.5, 8.5}, {8.5, 8.5}, {6, 15.5}, {12.5, 6.5}, {9.5, 6.5}, {12, 0.5}});
     p.setBrush(QColor(255, 210, 0));
     p.setPen(QPen(QColor(160, 90, 0), 0.8));
     p.drawPolygon(bolt);
@@ -124,7 +125,8 @@ void Page(QPainter& p) {
 void Folder(QPainter& p) {
     p.setBrush(QColor(240, 200, 90));
     p.setPen(QPen(QColor(150, 110, 30), 1));
-    p.drawPolygon(QPolygonF({{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {14.5, 5}, {14.5, 13.5}, {1.5, 13.5}}));
+    p.drawPolygon(
+        QPolygonF({{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {14.5, 5}, {14.5, 13.5}, {1.5, 13.5}}));
 }
 
 void Disk(QPainter& p) {
@@ -140,10 +142,14 @@ void Disk(QPainter& p) {
 
 QIcon LevelIcon(int level) {
     switch (level) {
-        case 1: return Draw(16, Triangle);
-        case 2: return Draw(16, Info);
-        case 3: return Draw(16, Beetle);
-        default: return QIcon();
+        case 1:
+            return Draw(16, Triangle);
+        case 2:
+            return Draw(16, Info);
+        case 3:
+            return Draw(16, Beetle);
+        default:
+            return QIcon();
     }
 }
 
@@ -158,8 +164,10 @@ QIcon TreeIcon(int image) {
                 p.drawRect(QRectF(3.5, 4.5, 9, 2));
                 p.drawLine(QPointF(4, 14.5), QPointF(12, 14.5));
             });
-        case IMG_TYPE: return Draw(16, [](QPainter& p) { Gear(p, {8, 8}, 7, QColor(70, 110, 170)); });
-        case IMG_INSTANCE: return Draw(16, Chip);
+        case IMG_TYPE:
+            return Draw(16, [](QPainter& p) { Gear(p, {8, 8}, 7, QColor(70, 110, 170)); });
+        case IMG_INSTANCE:
+            return Draw(16, Chip);
         case IMG_TYPE_ALT:
             return Draw(16, [](QPainter& p) {
                 Gear(p, {8, 8}, 7, QColor(70, 110, 170));
@@ -170,21 +178,25 @@ QIcon TreeIcon(int image) {
                 Chip(p);
                 Bolt(p);
             });
-        default: return QIcon();
+        default:
+            return QIcon();
     }
 }
 
 QIcon CommandIcon(int id) {
     switch (id) {
-        case ID_CONNECT: return Draw(16, [](QPainter& p) { Arrow(p, true); });
-        case ID_DISCONNECT: return Draw(16, [](QPainter& p) { Arrow(p, false); });
-        case ID_FILE_NEW: return Draw(16, Page);
-        case ID_FILE_OPEN: return Draw(16, Folder);
-        case ID_FILE_SAVE: return Draw(16, Disk);
+        case ID_CONNECT:
+            return Draw(16, [](QPainter& p) { Arrow(p, true); });
+        case ID_DISCONNECT:
+            return Draw(16, [](QPainter& p) { Arrow(p, false); });
+        case ID_FILE_NEW:
+            return Draw(16, Page);
+        case ID_FILE_OPEN:
+            return Draw(16, Folder);
+        case ID_FILE_SAVE:
+            return Draw(16, Disk);
         case ID_APP_ABOUT:
-            return Draw(16, [](QPainter& p) {
-                Info(p);
-            });
+            return Draw(16, [](QPainter& p) { Info(p); });
         case ID_RUN:
             return Draw(16, [](QPainter& p) {
                 p.setBrush(QColor(40, 160, 60));
@@ -209,7 +221,8 @@ QIcon CommandIcon(int id) {
                 p.drawPath(bell);
                 p.drawEllipse(QPointF(8, 13.5), 1.5, 1.5);
             });
-        default: return QIcon();
+        default:
+            return QIcon();
     }
 }
 

@@ -9,7 +9,13 @@ QIcon LevelIcon(int level);
 
 // Component tree images: 0 root, 1 type, 2 instance, 3 type with the alternate mark,
 // 4 instance with the alternate mark (a lightning bolt over the gear or the chip).
-enum TreeImage { IMG_ROOT = 0, IMG_TYPE = 1, IMG_INSTANCE = 2, IMG_TYPE_ALT = 3, IMG_INSTANCE_ALT = 4 };
+enum TreeImage {
+    IMG_ROOT = 0,
+    IMG_TYPE = 1,
+    IMG_INSTANCE = 2,
+    IMG_TYPE_ALT = 3,
+    IMG_INSTANCE_ALT = 4
+};
 QIcon TreeIcon(int image);
 
 // Toolbar images by command id; a null icon for commands without one.

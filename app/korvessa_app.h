@@ -12,18 +12,18 @@ class Device;
 }
 
 struct StartOptions {
-    bool demo = false;           // --demo: start the simulated controller and connect to it
-    QString projectFile;         // a project file to open at start-up
-    QString screenshot;          // --screenshot FILE: save the window as PNG once connected, quit
+    bool demo = false;    // --demo: start the simulated controller and connect to it
+    QString projectFile;  // a project file to open at start-up
+    QString screenshot;   // --screenshot FILE: save the window as PNG once connected, quit
     bool help = false;
-    QString error;               // not empty: the command line was refused
+    QString error;  // not empty: the command line was refused
 };
 
 StartOptions ParseCommandLine(const QStringList& args);
 QString UsageText();
 
 class CKorvessaApp {
-public:
+  public:
     CKorvessaApp();
     ~CKorvessaApp();
     // Builds the frame and carries out the command line; the caller runs the event loop.
@@ -37,7 +37,7 @@ public:
     // The demo's connect flow: the controller's key, then UDP to 127.0.0.1.
     bool ConnectToSimulator();
 
-private:
+  private:
     std::unique_ptr<devsim::Device> m_device;  // outlives the frame's link (declared first)
     std::unique_ptr<CMainFrame> m_frame;
 };

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
 
     StartOptions options = ParseCommandLine(QApplication::arguments());
     if (options.help || !options.error.isEmpty()) {
-        if (!options.error.isEmpty()) std::fprintf(stderr, "korvessa: %s\n", qPrintable(options.error));
+        if (!options.error.isEmpty())
+            std::fprintf(stderr, "korvessa: %s\n", qPrintable(options.error));
         std::fputs(qPrintable(UsageText()), options.help ? stdout : stderr);
         return options.help ? 0 : 2;
     }

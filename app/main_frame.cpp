@@ -19,9 +19,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
-#include <cstring>
 
 #include "commands.h"
 #include "component_tree.h"
@@ -158,7 +158,8 @@ void CMainFrame::CreateActions() {
     };
     auto save = [this](bool askName) {
         QString path = m_documentPath;
-        if (askName || path.isEmpty()) path = CMessageService::Get().AskSaveFile(this, kProjectFilter);
+        if (askName || path.isEmpty())
+            path = CMessageService::Get().AskSaveFile(this, kProjectFilter);
         if (path.isEmpty()) return;
         if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kvs");
         SaveDocumentFile(path);
@@ -180,7 +181,8 @@ void CMainFrame::CreateMenus() {
     add(file, ID_FILE_SAVE_AS);
     file->addSeparator();
     m_recentMenu = file->addMenu(QStringLiteral("最近的文件"));
-    for (int i = 0; i < kRecentFileCount; ++i) m_recentMenu->addAction(m_actions[ID_FILE_MRU_FIRST + i]);
+    for (int i = 0; i < kRecentFileCount; ++i)
+        m_recentMenu->addAction(m_actions[ID_FILE_MRU_FIRST + i]);
     UpdateRecentMenu();
     file->addSeparator();
     add(file, ID_APP_EXIT);
@@ -220,9 +222,9 @@ void CMainFrame::CreateMenus() {
 }
 
 const std::vector<int>& CMainFrame::ToolbarLayout() {
-    static const std::vector<int> layout = {ID_CONNECT, ID_DISCONNECT, 0,      ID_FILE_NEW,
-                                            ID_FILE_OPEN, ID_FILE_SAVE, 0,     ID_APP_ABOUT,
-                                            0,          ID_RUN,        ID_STOP, ID_EVENT_MONITOR};
+    static const std::vector<int> layout = {
+        ID_CONNECT, ID_DISCONNECT, 0, ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE,
+        0,          ID_APP_ABOUT,  0, ID_RUN,      ID_STOP,      ID_EVENT_MONITOR};
     return layout;
 }
 
@@ -304,8 +306,8 @@ void CMainFrame::CreateDocks() {
     m_analyzerBar->setObjectName(QStringLiteral("analyzerBar"));
     m_analyzerBar->setWidget(new QWidget(m_analyzerBar));
 
-    for (QDockWidget* d : {static_cast<QDockWidget*>(m_treeBar), static_cast<QDockWidget*>(m_outputBar),
-                           m_propertyBar, m_analyzerBar}) {
+    for (QDockWidget* d : {static_cast<QDockWidget*>(m_treeBar),
+                           static_cast<QDockWidget*>(m_outputBar), m_propertyBar, m_analyzerBar}) {
         d->setAllowedAreas(Qt::AllDockWidgetAreas);
         d->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                        QDockWidget::DockWidgetFloatable);
@@ -329,7 +331,8 @@ void CMainFrame::SaveLayout() const {
 
 void CMainFrame::RestoreLayout() {
     QSettings s = Settings();
-    if (s.contains(SettingsKey::kGeometry)) restoreGeometry(s.value(SettingsKey::kGeometry).toByteArray());
+    if (s.contains(SettingsKey::kGeometry))
+        restoreGeometry(s.value(SettingsKey::kGeometry).toByteArray());
     if (s.contains(SettingsKey::kDockState))
         restoreState(s.value(SettingsKey::kDockState).toByteArray(), kLayoutVersion);
 }
@@ -365,7 +368,8 @@ void CMainFrame::Execute(int id) {
     if (it != m_handlers.end() && it->second)
         it->second();
     else
-        statusBar()->showMessage(QStringLiteral("此功能尚未提供"), 3000);  // module not attached yet
+        statusBar()->showMessage(QStringLiteral("此功能尚未提供"),
+                                 3000);  // module not attached yet
 }
 
 void CMainFrame::UpdateCommandUI() {
@@ -550,7 +554,8 @@ void CMainFrame::OnCustomizeToolbar() {
     if (CMessageService::Get().Run(dlg) != QDialog::Accepted) return;
     std::vector<int> ids;
     for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->checkState() == Qt::Checked) ids.push_back(list->item(i)->data(Qt::UserRole).toInt());
+        if (list->item(i)->checkState() == Qt::Checked)
+            ids.push_back(list->item(i)->data(Qt::UserRole).toInt());
     SetVisibleToolbarButtons(ids);
 }
 
@@ -606,7 +611,8 @@ void CMainFrame::UpdateRecentMenu() {
         QAction* a = m_actions[ID_FILE_MRU_FIRST + i];
         bool used = i < m_recent.size();
         a->setVisible(used);
-        if (used) a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(m_recent[i]).fileName()));
+        if (used)
+            a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(m_recent[i]).fileName()));
     }
     m_recentMenu->setEnabled(!m_recent.isEmpty());
 }

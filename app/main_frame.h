@@ -40,15 +40,15 @@ inline constexpr const char* kRecentFiles = "RecentFileList";
 
 // How to reach the device: the connection dialog's result.
 struct LinkParams {
-    int way = 2;                              // 0 serial, 1 USB, 2 UDP
-    QString linkText;                         // serial initialisation text
-    int deviceIndex = 0;                      // USB device index
+    int way = 2;                                   // 0 serial, 1 USB, 2 UDP
+    QString linkText;                              // serial initialisation text
+    int deviceIndex = 0;                           // USB device index
     std::array<uint8_t, 4> address{127, 0, 0, 1};  // UDP address
 };
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr int kAnalyzerPaneId = 12312;
     static constexpr int kPropertyPaneId = 150;
     static constexpr int kLayoutVersion = 1;
@@ -95,7 +95,8 @@ public:
     std::vector<int> VisibleToolbarButtons() const;
     void SetVisibleToolbarButtons(const std::vector<int>& ids);
 
-    // --- recent files -------------------------------------------------------------------------------
+    // --- recent files
+    // -------------------------------------------------------------------------------
     QStringList RecentFiles() const { return m_recent; }
     void AddRecentFile(const QString& path);
     // Opens a project file (command line, recent list, open command): the document's load.
@@ -104,7 +105,8 @@ public:
     void SaveDocumentFile(const QString& path);
     const QString& DocumentPath() const { return m_documentPath; }
 
-    // --- panes --------------------------------------------------------------------------------------
+    // --- panes
+    // --------------------------------------------------------------------------------------
     CComponentTree* Tree() const;
     CKVSWorkBar* TreeBar() const { return m_treeBar; }
     COutputBar* OutputBar() const { return m_outputBar; }
@@ -120,11 +122,11 @@ public:
     // The process-wide toggle of the "test" command (false before its first use).
     static bool TestToggle();
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();

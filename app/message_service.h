@@ -8,7 +8,7 @@ class QDialog;
 class QWidget;
 
 class CMessageService {
-public:
+  public:
     virtual ~CMessageService() = default;
 
     // A modal message box with an OK button.

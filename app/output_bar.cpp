@@ -23,7 +23,8 @@ std::set<void*> g_panes;
 COutputList::COutputList(QWidget* parent) : QTreeWidget(parent) {
     setObjectName(QStringLiteral("outputList"));
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("信息类别"), QStringLiteral("时间"), QStringLiteral("信息内容")});
+    setHeaderLabels(
+        {QStringLiteral("信息类别"), QStringLiteral("时间"), QStringLiteral("信息内容")});
     setHeaderHidden(true);
     setRootIsDecorated(false);
     setUniformRowHeights(true);

@@ -12,7 +12,7 @@
 
 class COutputList : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     explicit COutputList(QWidget* parent = nullptr);
     // Inserts a line at the top: icon for level (1 warning, 2 information, 3 debug, else none).
     void AddMessage(unsigned level, const QString& time, const QString& text);
@@ -21,13 +21,13 @@ public:
     void LayoutColumns(int paneWidth);
     int TimeColumnWidth() const;
 
-private:
+  private:
     QIcon m_levelIcons[3];
 };
 
 class COutputBar : public QDockWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPaneId = 149;
 
     explicit COutputBar(QWidget* parent = nullptr);
@@ -40,10 +40,10 @@ public:
     // The post function given to the library.
     static void PostInfo(void* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     COutputList* m_list;
 };

@@ -8,7 +8,7 @@
 class CBaseTrace;  // a diagram item, owned by the view
 
 class IDiagramView {
-public:
+  public:
     virtual ~IDiagramView() = default;
     virtual void ClearDiagram() = 0;
     // Rebuilds the diagram from the device; instances is the tree's instance list ("a;b;").
@@ -21,7 +21,7 @@ public:
 };
 
 class IPropertyGrid {
-public:
+  public:
     virtual ~IPropertyGrid() = default;
     // Shows the attributes of a component or one slot ("comp:slot"); a null name empties it.
     virtual void ShowComponent(const QString& name, bool force) = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 class ISamplingStrip {
-public:
+  public:
     virtual ~ISamplingStrip() = default;
     virtual void RefreshSampling() = 0;
 };

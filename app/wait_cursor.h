@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 
 class CWaitCursor {
-public:
+  public:
     CWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
     ~CWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
     CWaitCursor(const CWaitCursor&) = delete;

@@ -91,8 +91,8 @@ CxLog::~CxLog() {
     std::unique_lock<std::mutex> g(state->lock);
     state->stop = true;
     state->data.notify_all();
-    bool ended = state->idle.wait_for(g, std::chrono::milliseconds(500),
-                                      [&] { return state->finished; });
+    bool ended =
+        state->idle.wait_for(g, std::chrono::milliseconds(500), [&] { return state->finished; });
     g.unlock();
     if (ended)
         state->writer.join();
@@ -122,9 +122,8 @@ std::string CxLog::FormatLine(const std::string& time, int level, const std::str
     // A text that brings its own line end gets no second one.
     bool ownEnd = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
     char buf[kLineBuffer];
-    int n = std::snprintf(buf, sizeof buf, "%s %s %s(%s, %d): %s%s", time.c_str(),
-                          LevelName(level), file.c_str(), function.c_str(), line, text.c_str(),
-                          ownEnd ? "" : "\r\n");
+    int n = std::snprintf(buf, sizeof buf, "%s %s %s(%s, %d): %s%s", time.c_str(), LevelName(level),
+                          file.c_str(), function.c_str(), line, text.c_str(), ownEnd ? "" : "\r\n");
     if (n < 0) return "\r\n";
     if (size_t(n) >= sizeof buf) {
         // Cut to the buffer, but keep the line end so that the next line starts on its own.
@@ -135,16 +134,16 @@ std::string CxLog::FormatLine(const std::string& time, int level, const std::str
     return std::string(buf, size_t(n));
 }
 
-void CxLog::LogWrite(const char* file, const char* function, int line, int level,
-                     const char* fmt, ...) {
+void CxLog::LogWrite(const char* file, const char* function, int line, int level, const char* fmt,
+                     ...) {
     va_list args;
     va_start(args, fmt);
     LogWriteV(file, function, line, level, fmt, args);
     va_end(args);
 }
 
-void CxLog::LogWriteV(const char* file, const char* function, int line, int level,
-                      const char* fmt, va_list args) {
+void CxLog::LogWriteV(const char* file, const char* function, int line, int level, const char* fmt,
+                      va_list args) {
     char text[kLineBuffer] = {};
     if (fmt) std::vsnprintf(text, sizeof text, fmt, args);
     Entry e;

@@ -12,7 +12,7 @@
 #include <string>
 
 class CxLog {
-public:
+  public:
     enum Level { Message = 0, Warning = 1, Exception = 2, Error = 3 };
 
     // The process-wide logger, created on first use with DefaultDirectory(). After it was
@@ -28,8 +28,8 @@ public:
 
     // Formats the text (at most 1023 characters), stamps it with the local time and queues it.
     // file and function may be null; file is cut to its own name; line counts only with a file.
-    void LogWrite(const char* file, const char* function, int line, int level, const char* fmt,
-                  ...) __attribute__((format(printf, 6, 7)));
+    void LogWrite(const char* file, const char* function, int line, int level, const char* fmt, ...)
+        __attribute__((format(printf, 6, 7)));
     void LogWriteV(const char* file, const char* function, int line, int level, const char* fmt,
                    va_list args);
 
@@ -48,11 +48,11 @@ public:
                                   const std::string& function, int line, const std::string& text);
     static const char* LevelName(int level);
 
-protected:
+  protected:
     // The writer loop: waits for queued entries, writes them, ends when stopped.
     virtual void Run();
 
-private:
+  private:
     struct State;
     std::filesystem::path m_dir;
     std::shared_ptr<State> m_state;

@@ -15,11 +15,11 @@ namespace {
 const QString kRootName = QStringLiteral("组件管理器");
 
 class CProgrammatic {
-public:
+  public:
     explicit CProgrammatic(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
     ~CProgrammatic() { m_flag = m_old; }
 
-private:
+  private:
     bool& m_flag;
     bool m_old;
 };
@@ -149,7 +149,8 @@ void CComponentTree::OnCurrentItemChanged(QTreeWidgetItem* current) {
     if (current->data(0, kKindRole).toInt() == kInertKind) return;
     m_selectedText = current->text(0);
     if (m_programmatic || !m_notifyTarget) return;
-    QCoreApplication::postEvent(m_notifyTarget, new CFrameNotifyEvent(NOTIFY_SELECT, m_selectedText));
+    QCoreApplication::postEvent(m_notifyTarget,
+                                new CFrameNotifyEvent(NOTIFY_SELECT, m_selectedText));
 }
 
 bool CComponentTree::BeginDrag(QTreeWidgetItem* item, const QPoint& globalPos) {

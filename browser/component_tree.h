@@ -16,7 +16,7 @@ class QLabel;
 
 class CComponentTree : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     // Item data: the kind value (0 root, 1 type, the record's kind for an instance; 255 makes an
     // item inert to selection) and the image index.
     static constexpr int kKindRole = Qt::UserRole;
@@ -54,12 +54,12 @@ public:
     const QString& DraggedType() const { return m_draggedType; }
     const QPoint& DropPoint() const { return m_dropPoint; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     void OnCurrentItemChanged(QTreeWidgetItem* current);
     QTreeWidgetItem* FindInSubtree(QTreeWidgetItem* start, const QString& text) const;
     void ClearAll();
@@ -80,11 +80,11 @@ private:
 // The docking pane "组件树" holding the tree.
 class CKVSWorkBar : public QDockWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPaneId = 133;
     explicit CKVSWorkBar(QWidget* parent = nullptr);
     CComponentTree* Tree() const { return m_tree; }
 
-private:
+  private:
     CComponentTree* m_tree;
 };

@@ -53,13 +53,16 @@ CDlgDevSel::CDlgDevSel(QWidget* parent) : QDialog(parent) {
     m_baud = MakeList({"9600", "19200", "38400", "115200"}, "115200", this);
     m_dataBits = MakeList({"6", "7", "8"}, "8", this);
     m_stopBits = MakeList({"1", "2"}, "1", this);
-    m_parity = MakeList({QStringLiteral("无校验"), QStringLiteral("奇校验"), QStringLiteral("偶校验")},
-                        QStringLiteral("无校验"), this);
+    m_parity =
+        MakeList({QStringLiteral("无校验"), QStringLiteral("奇校验"), QStringLiteral("偶校验")},
+                 QStringLiteral("无校验"), this);
 
     grid->addWidget(m_wayButtons[0], row++, 0, 1, 2);
-    const std::pair<const char*, QComboBox*> serialRows[] = {
-        {"串口设备选择：", m_port}, {"串口波特率：", m_baud}, {"数据位：", m_dataBits},
-        {"停止位：", m_stopBits}, {"校验位：", m_parity}};
+    const std::pair<const char*, QComboBox*> serialRows[] = {{"串口设备选择：", m_port},
+                                                             {"串口波特率：", m_baud},
+                                                             {"数据位：", m_dataBits},
+                                                             {"停止位：", m_stopBits},
+                                                             {"校验位：", m_parity}};
     for (const auto& [label, box] : serialRows) {
         grid->addWidget(new QLabel(QString::fromUtf8(label), this), row, 0, Qt::AlignRight);
         grid->addWidget(box, row++, 1);
@@ -131,9 +134,10 @@ void CDlgDevSel::accept() {
     switch (m_way) {
         case kSerial:
             m_deviceIndex = m_port->currentIndex();
-            m_linkText = m_port->currentText().trimmed() + QLatin1Char(':') + m_baud->currentText() +
-                         QLatin1Char('-') + m_dataBits->currentText() + QLatin1Char('-') +
-                         m_stopBits->currentText() + QLatin1Char('-') + m_parity->currentText();
+            m_linkText = m_port->currentText().trimmed() + QLatin1Char(':') +
+                         m_baud->currentText() + QLatin1Char('-') + m_dataBits->currentText() +
+                         QLatin1Char('-') + m_stopBits->currentText() + QLatin1Char('-') +
+                         m_parity->currentText();
             break;
         case kUsb: {
             int i = m_usb->currentIndex();

@@ -15,7 +15,7 @@ class QSpinBox;
 
 class CDlgDevSel : public QDialog {
     Q_OBJECT
-public:
+  public:
     enum Way { kSerial = 0, kUsb = 1, kUdp = 2 };
     static constexpr const char* kDefaultKey = "62719405";
     static constexpr std::array<uint8_t, 4> kDefaultAddress = {192, 168, 1, 10};
@@ -49,7 +49,7 @@ public:
     // OK: keeps the way's values; refuses a key that is not 8 characters ("秘钥应该为8位").
     void accept() override;
 
-private:
+  private:
     int m_way = kSerial;
     QString m_linkText;
     int m_deviceIndex = 0;

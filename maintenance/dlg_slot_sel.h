@@ -10,7 +10,7 @@ class QPushButton;
 
 class CDlgSlotSel : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kSlotCount = 6;
 
     // Reads the startup parameters from the device (the boot slot) and fills the list; a
@@ -23,7 +23,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     void UpdateOk();
     QListWidget* m_listSlots;
     QPushButton* m_ok;

@@ -1,21 +1,22 @@
 // The component tree built from hand-made replies: contents, images, instance list, selection
 // by the user and by name, and the drag of a type that ends in a drop event.
+#include "component_tree.h"
+
 #include <QApplication>
 #include <QTest>
 #include <QTreeWidget>
 
-#include "component_tree.h"
 #include "frame_events.h"
 #include "test_support.h"
 
 namespace {
 // Receives what the tree posts.
 class CEventSink : public QWidget {
-public:
+  public:
     std::vector<std::pair<int, QString>> notifies;
     std::vector<std::pair<QString, QPoint>> drops;
 
-protected:
+  protected:
     bool event(QEvent* e) override {
         if (e->type() == KvsEvent::FrameNotify) {
             auto* n = static_cast<CFrameNotifyEvent*>(e);
@@ -43,7 +44,7 @@ int Kind(QTreeWidgetItem* item) { return item->data(0, CComponentTree::kKindRole
 
 class ComponentTreeTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() {
         sink = new CEventSink;
         tree = new CComponentTree;
@@ -122,7 +123,8 @@ private slots:
         auto reply = BuildReply(1, {{1, 0, "定时器"}, {2, 0, "定时器-1"}, {2, 0, "定时器-2"}});
         QVERIFY(tree->Rebuild(AsHead(reply)));
         QTreeWidgetItem* second = tree->topLevelItem(0)->child(0)->child(1);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(second).center());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(second).center());
         QTRY_COMPARE(sink->notifies.size(), size_t(1));
         QCOMPARE(sink->notifies[0], std::make_pair(int(NOTIFY_SELECT), QStringLiteral("定时器-2")));
         QCOMPARE(tree->SelectedText(), QStringLiteral("定时器-2"));
@@ -146,7 +148,8 @@ private slots:
         QVERIFY(tree->Rebuild(AsHead(reply)));
         QTreeWidgetItem* inert = tree->topLevelItem(0)->child(0)->child(0);
         QCOMPARE(Kind(inert), 255);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(inert).center());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(inert).center());
         QCoreApplication::processEvents();  // delivers anything already posted
         QVERIFY(sink->notifies.empty());
     }
@@ -155,8 +158,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("selected");
-        QTest::newRow("root") << QStringLiteral("组件管理器") << true << QStringLiteral("组件管理器");
-        QTest::newRow("instance") << QStringLiteral("定时器-5") << true << QStringLiteral("定时器-5");
+        QTest::newRow("root") << QStringLiteral("组件管理器") << true
+                              << QStringLiteral("组件管理器");
+        QTest::newRow("instance") << QStringLiteral("定时器-5") << true
+                                  << QStringLiteral("定时器-5");
         QTest::newRow("type") << QStringLiteral("定时器") << true << QStringLiteral("定时器");
         QTest::newRow("first:second below first")
             << QStringLiteral("定时器:定时器-5") << true << QStringLiteral("定时器-5");
@@ -170,7 +175,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, found);
         QFETCH(QString, selected);
-        auto reply = BuildReply(1, {{1, 0, "定时器"}, {2, 0, "定时器-5"}, {2, 0, QString(64, 'a').toStdString()}});
+        auto reply = BuildReply(
+            1, {{1, 0, "定时器"}, {2, 0, "定时器-5"}, {2, 0, QString(64, 'a').toStdString()}});
         QVERIFY(tree->Rebuild(AsHead(reply)));
         QVERIFY(tree->SelectByName(QStringLiteral("定时器")));  // something selected before
         QCOMPARE(tree->SelectByName(name), found);
@@ -235,7 +241,7 @@ private slots:
         QCOMPARE(sink->drops[0].second, QPoint(20, 25));
     }
 
-private:
+  private:
     CEventSink* sink = nullptr;
     CComponentTree* tree = nullptr;
 };

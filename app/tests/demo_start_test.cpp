@@ -13,23 +13,29 @@
 
 class DemoStartTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("demo");
         QTest::addColumn<QString>("project");
         QTest::addColumn<QString>("screenshot");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("nothing") << QStringList{"korvessa"} << false << "" << "" << false;
+        QTest::newRow("nothing") << QStringList{"korvessa"} << false << ""
+                                 << "" << false;
         QTest::newRow("demo and project")
-            << QStringList{"korvessa", "--demo", "a.kvs"} << true << "a.kvs" << "" << false;
-        QTest::newRow("screenshot") << QStringList{"korvessa", "--screenshot", "s.png", "--demo"}
-                                    << true << "" << "s.png" << false;
+            << QStringList{"korvessa", "--demo", "a.kvs"} << true << "a.kvs"
+            << "" << false;
+        QTest::newRow("screenshot")
+            << QStringList{"korvessa", "--screenshot", "s.png", "--demo"} << true << ""
+            << "s.png" << false;
         QTest::newRow("screenshot without file")
-            << QStringList{"korvessa", "--screenshot"} << false << "" << "" << true;
-        QTest::newRow("unknown option") << QStringList{"korvessa", "--fast"} << false << "" << "" << true;
+            << QStringList{"korvessa", "--screenshot"} << false << ""
+            << "" << true;
+        QTest::newRow("unknown option") << QStringList{"korvessa", "--fast"} << false << ""
+                                        << "" << true;
         QTest::newRow("two projects")
-            << QStringList{"korvessa", "a.kvs", "b.kvs"} << false << "a.kvs" << "" << true;
+            << QStringList{"korvessa", "a.kvs", "b.kvs"} << false << "a.kvs"
+            << "" << true;
     }
 
     void commandLine() {

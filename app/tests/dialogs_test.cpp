@@ -10,7 +10,7 @@
 
 class DialogsTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     // The simulated USB driver with nothing plugged in: no controller, whatever this machine has.
     void initTestCase() { qputenv("KVSH_USB_SIM", ""); }
 

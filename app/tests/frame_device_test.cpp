@@ -11,10 +11,10 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -55,7 +55,7 @@ std::string Value(devsim::Device& dev, const std::string& comp, const std::strin
 
 class FrameDeviceTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() {
         QSettings(QString::fromUtf8(SettingsKey::kOrganization), "Korvessa").clear();
         dev = devsim::Device::CreateDemo();
@@ -132,7 +132,7 @@ private slots:
         silent.silent = true;
         dev->SetFaults(silent);
         QVERIFY(!frame->ConnectWith(Udp()));  // one time-out, no more
-        QVERIFY(service->informs.isEmpty());   // the library reports the time-out itself
+        QVERIFY(service->informs.isEmpty());  // the library reports the time-out itself
         QVERIFY(!frame->IsConnected());
         QVERIFY(frame->Action(ID_CONNECT)->isEnabled());
         QVERIFY(!frame->Action(ID_DISCONNECT)->isEnabled());
@@ -262,17 +262,28 @@ private slots:
             int id;
             bool disconnected, stopped, running;
         } rows[] = {
-            {ID_CONNECT, true, false, false},       {ID_DISCONNECT, false, true, true},
-            {ID_FILE_NEW, false, true, true},       {ID_FILE_OPEN, false, true, true},
-            {ID_FILE_SAVE, false, true, true},      {ID_FILE_SAVE_AS, false, true, true},
-            {ID_APP_EXIT, true, true, true},        {ID_SAVE_FLASH, false, true, true},
-            {ID_GLOBAL_SET, false, true, true},     {ID_RESTART, true, true, true},
-            {ID_RUN, false, true, false},           {ID_STOP, false, false, true},
-            {ID_EVENT_MONITOR, false, true, true},  {ID_FIRMWARE, false, true, true},
-            {ID_BOOT, true, false, false},          {ID_VIEW_STATUS_BAR, true, true, true},
-            {ID_CUSTOMIZE, true, true, true},       {ID_LOOK_WIN2000, true, true, true},
-            {ID_LOOK_OFF2007_AQUA, true, true, true}, {ID_APP_ABOUT, true, true, true},
-            {ID_HELP_DOC, true, true, true},        {ID_TEST, true, true, true},
+            {ID_CONNECT, true, false, false},
+            {ID_DISCONNECT, false, true, true},
+            {ID_FILE_NEW, false, true, true},
+            {ID_FILE_OPEN, false, true, true},
+            {ID_FILE_SAVE, false, true, true},
+            {ID_FILE_SAVE_AS, false, true, true},
+            {ID_APP_EXIT, true, true, true},
+            {ID_SAVE_FLASH, false, true, true},
+            {ID_GLOBAL_SET, false, true, true},
+            {ID_RESTART, true, true, true},
+            {ID_RUN, false, true, false},
+            {ID_STOP, false, false, true},
+            {ID_EVENT_MONITOR, false, true, true},
+            {ID_FIRMWARE, false, true, true},
+            {ID_BOOT, true, false, false},
+            {ID_VIEW_STATUS_BAR, true, true, true},
+            {ID_CUSTOMIZE, true, true, true},
+            {ID_LOOK_WIN2000, true, true, true},
+            {ID_LOOK_OFF2007_AQUA, true, true, true},
+            {ID_APP_ABOUT, true, true, true},
+            {ID_HELP_DOC, true, true, true},
+            {ID_TEST, true, true, true},
         };
         auto check = [&](const char* state, bool Row::*column) {
             for (const Row& r : rows)
@@ -314,7 +325,8 @@ private slots:
 
         service->answers = {false};
         frame->Execute(ID_RESTART);
-        QCOMPARE(service->asks.last(), QStringLiteral("请确信要重启下位机，重启动后，本界面也需要退出!"));
+        QCOMPARE(service->asks.last(),
+                 QStringLiteral("请确信要重启下位机，重启动后，本界面也需要退出!"));
         QVERIFY(dev->Running());  // nothing was sent
         service->answers = {true};
         frame->Execute(ID_RESTART);
@@ -364,8 +376,9 @@ private slots:
             return d.result();
         };
         frame->Execute(ID_SAVE_FLASH);
-        QCOMPARE(lines, QStringList({"配置文件槽位0  ", "配置文件槽位1  ", "配置文件槽位2  (启动槽位)",
-                                     "配置文件槽位3  ", "配置文件槽位4  ", "配置文件槽位5  "}));
+        QCOMPARE(lines,
+                 QStringList({"配置文件槽位0  ", "配置文件槽位1  ", "配置文件槽位2  (启动槽位)",
+                              "配置文件槽位3  ", "配置文件槽位4  ", "配置文件槽位5  "}));
         QCOMPARE(row, 2);
         QVERIFY(okEnabled);
         QCOMPARE(service->informs, QStringList({"保存配置文件到下位机Flash成功!"}));
@@ -417,7 +430,8 @@ private slots:
             bool on = CMainFrame::TestToggle();
             QCOMPARE(Value(*dev, "定时器-5", "启用定时器"), std::string(on ? "true" : "false"));
             QCOMPARE(std::stod(Value(*dev, "信号发生器-2", "启动频率_KHz")), on ? 1.0 : 2.0);
-            QString line = on ? QStringLiteral("读取值:true;1;") : QStringLiteral("读取值:false;2;");
+            QString line =
+                on ? QStringLiteral("读取值:true;1;") : QStringLiteral("读取值:false;2;");
             QTRY_COMPARE(OutputTexts(*frame).value(0), line);
         }
     }
@@ -432,7 +446,8 @@ private slots:
         QTRY_COMPARE(OutputTexts(*frame).value(0),
                      QStringLiteral("收到监控事件--属性名:开关-1.开关状态,当前值:true"));
         QStringList texts = OutputTexts(*frame);
-        QCOMPARE(texts.value(1), QStringLiteral("收到监控事件--属性名:开关-1.开关状态,当前值:false"));
+        QCOMPARE(texts.value(1),
+                 QStringLiteral("收到监控事件--属性名:开关-1.开关状态,当前值:false"));
         QTreeWidgetItem* top = frame->OutputBar()->List()->topLevelItem(0);
         QCOMPARE(top->data(0, Qt::UserRole).toUInt(), 2u);
         QVERIFY(!top->icon(0).isNull());
@@ -443,7 +458,8 @@ private slots:
         std::string created = dev->AddComponent("计数器");
         QVERIFY(!created.empty());
         QVERIFY(!frame->Tree()->InstanceList().contains(QString::fromStdString(created) + ";"));
-        QCoreApplication::postEvent(frame.get(), new CFrameNotifyEvent(NOTIFY_REFRESH_TREE, QString()));
+        QCoreApplication::postEvent(frame.get(),
+                                    new CFrameNotifyEvent(NOTIFY_REFRESH_TREE, QString()));
         QTRY_VERIFY(frame->Tree()->InstanceList().contains(QString::fromStdString(created) + ";"));
     }
 
@@ -464,18 +480,20 @@ private slots:
         } view;
         frame->AttachView(&view);
         dev->SetValue(kManager, "运行状态", "true");
-        QCoreApplication::postEvent(frame.get(), new CFrameNotifyEvent(NOTIFY_DELETE_COMPONENT, "开关-1"));
+        QCoreApplication::postEvent(frame.get(),
+                                    new CFrameNotifyEvent(NOTIFY_DELETE_COMPONENT, "开关-1"));
         QCoreApplication::processEvents();
         QCOMPARE(service->informs, QStringList({"请停止工程，然后再删除组件!"}));
         QVERIFY(view.calls.isEmpty());
         dev->SetValue(kManager, "运行状态", "false");
-        QCoreApplication::postEvent(frame.get(), new CFrameNotifyEvent(NOTIFY_DELETE_COMPONENT, "开关-1"));
+        QCoreApplication::postEvent(frame.get(),
+                                    new CFrameNotifyEvent(NOTIFY_DELETE_COMPONENT, "开关-1"));
         QCoreApplication::processEvents();
         QCOMPARE(view.calls, QStringList({"find 开关-1", "delete"}));
         frame->AttachView(nullptr);
     }
 
-private:
+  private:
     std::unique_ptr<devsim::Device> dev;
     std::unique_ptr<CRecordingService> service;
     std::unique_ptr<CMainFrame> frame;

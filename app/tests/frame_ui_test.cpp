@@ -84,7 +84,7 @@ std::vector<uint8_t> Gbk(const char* utf8, bool nul = true) {
 
 class FrameUiTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { QSettings(QString::fromUtf8(SettingsKey::kOrganization), "Korvessa").clear(); }
 
     void menusCarryTheirTextsAndAccelerators() {
@@ -127,8 +127,8 @@ private slots:
         QVERIFY(frame.dockOptions() & QMainWindow::AllowTabbedDocks);
         QCOMPARE(frame.StandardToolBar()->windowTitle(), QStringLiteral("标准"));
         QVERIFY((frame.VisibleToolbarButtons() ==
-                 std::vector<int>{ID_CONNECT, ID_DISCONNECT, ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE,
-                                  ID_APP_ABOUT, ID_RUN, ID_STOP, ID_EVENT_MONITOR}));
+                 std::vector<int>{ID_CONNECT, ID_DISCONNECT, ID_FILE_NEW, ID_FILE_OPEN,
+                                  ID_FILE_SAVE, ID_APP_ABOUT, ID_RUN, ID_STOP, ID_EVENT_MONITOR}));
         int separators = 0;
         for (QAction* a : frame.StandardToolBar()->actions()) separators += a->isSeparator();
         QCOMPARE(separators, 3);
@@ -163,7 +163,8 @@ private slots:
     }
 
     void anUnknownStoredLookFallsBackToTheDefault() {
-        QSettings(QString::fromUtf8(SettingsKey::kOrganization), "Korvessa").setValue("ApplicationLook", 999);
+        QSettings(QString::fromUtf8(SettingsKey::kOrganization), "Korvessa")
+            .setValue("ApplicationLook", 999);
         CMainFrame frame;
         QCOMPARE(frame.Look(), int(ID_LOOK_VS2005));
     }
@@ -182,7 +183,8 @@ private slots:
         std::vector<int> shown = frame.VisibleToolbarButtons();
         QCOMPARE(shown.size(), size_t(8));
         QVERIFY(std::find(shown.begin(), shown.end(), int(ID_APP_ABOUT)) == shown.end());
-        for (QAction* a : frame.StandardToolBar()->actions()) QVERIFY(a != frame.Action(ID_APP_ABOUT));
+        for (QAction* a : frame.StandardToolBar()->actions())
+            QVERIFY(a != frame.Action(ID_APP_ABOUT));
 
         service.onDialog = [](QDialog&) { return int(QDialog::Rejected); };
         frame.Execute(ID_CUSTOMIZE);
@@ -211,7 +213,8 @@ private slots:
         std::memcpy(event.data(), &len, 4);
 
         std::vector<uint8_t> lines;
-        for (auto part : {std::vector<uint8_t>{1}, Gbk("看门狗复位"), std::vector<uint8_t>{3}, Gbk("调试")})
+        for (auto part :
+             {std::vector<uint8_t>{1}, Gbk("看门狗复位"), std::vector<uint8_t>{3}, Gbk("调试")})
             lines.insert(lines.end(), part.begin(), part.end());
         auto info = Message(100, 2, lines);
         auto unknown = Message(77, 0, {});
@@ -254,16 +257,17 @@ private slots:
         QTest::newRow("select a component")
             << int(NOTIFY_SELECT) << QStringLiteral("定时器-5")
             << QStringList({"ShowComponent 定时器-5 0", "SelectItemByName 定时器-5"});
-        QTest::newRow("select nothing") << int(NOTIFY_SELECT) << QString()
-                                        << QStringList({"ShowComponent <null> 0"});
+        QTest::newRow("select nothing")
+            << int(NOTIFY_SELECT) << QString() << QStringList({"ShowComponent <null> 0"});
         QTest::newRow("component changed")
             << int(NOTIFY_COMPONENT_CHANGED) << QStringLiteral("表达式运算-1")
             << QStringList({"ReloadComponent 表达式运算-1", "RefreshSampling"});
-        QTest::newRow("component changed without name") << int(NOTIFY_COMPONENT_CHANGED) << QString()
-                                                        << QStringList();
+        QTest::newRow("component changed without name")
+            << int(NOTIFY_COMPONENT_CHANGED) << QString() << QStringList();
         QTest::newRow("comment changed") << int(NOTIFY_COMMENT_CHANGED) << QStringLiteral("开关-1")
                                          << QStringList({"ReloadComment 开关-1"});
-        QTest::newRow("comment without name") << int(NOTIFY_COMMENT_CHANGED) << QString() << QStringList();
+        QTest::newRow("comment without name")
+            << int(NOTIFY_COMMENT_CHANGED) << QString() << QStringList();
         QTest::newRow("code 2 ignored") << 2 << QStringLiteral("x") << QStringList();
         QTest::newRow("code 3 ignored") << 3 << QStringLiteral("x") << QStringList();
         QTest::newRow("code 99 ignored") << 99 << QStringLiteral("x") << QStringList();

@@ -1,5 +1,7 @@
 // The output pane as the library's information window: lines logged through KVS_Printf (on
 // any thread) arrive newest first, with their level icon, time and text.
+#include "output_bar.h"
+
 #include <QTest>
 #include <QTreeWidget>
 #include <cstring>
@@ -7,11 +9,10 @@
 
 #include "gbk_text.h"
 #include "kvsh_user.h"
-#include "output_bar.h"
 
 class OutputBarTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() {
         bar = new COutputBar;
         bar->resize(700, 200);
@@ -88,7 +89,7 @@ private slots:
         QCoreApplication::processEvents();  // nothing was posted to the freed pane
     }
 
-private:
+  private:
     COutputBar* bar = nullptr;
 };
 

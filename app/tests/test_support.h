@@ -19,7 +19,7 @@
 // Records every message box and question; answers questions from a queue (No when empty) and
 // hands modal dialogs to a callback (Rejected when none is set).
 class CRecordingService : public CMessageService {
-public:
+  public:
     CRecordingService() { CMessageService::Install(this); }
     ~CRecordingService() override { CMessageService::Install(nullptr); }
     void Inform(QWidget*, const QString& text) override { informs << text; }
@@ -57,8 +57,9 @@ inline std::vector<uint8_t> BuildReply(uint8_t cmd, const std::vector<TreeRecord
         QByteArray name = ToGbk(QString::fromStdString(r.utf8Name));
         uint16_t size = uint16_t(8 + name.size() + 1);
         uint32_t flag = uint32_t(r.flag);
-        uint8_t head[8] = {uint8_t(size), uint8_t(size >> 8), 1, uint8_t(r.kind),
-                           uint8_t(flag), uint8_t(flag >> 8), uint8_t(flag >> 16), uint8_t(flag >> 24)};
+        uint8_t head[8] = {uint8_t(size),       uint8_t(size >> 8), 1,
+                           uint8_t(r.kind),     uint8_t(flag),      uint8_t(flag >> 8),
+                           uint8_t(flag >> 16), uint8_t(flag >> 24)};
         msg.insert(msg.end(), head, head + 8);
         msg.insert(msg.end(), name.constData(), name.constData() + name.size() + 1);
     }

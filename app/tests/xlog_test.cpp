@@ -1,16 +1,16 @@
 // The file logger: day file, line format, ordering and the writer's behaviour.
+#include "xlog.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>
-
-#include "xlog.h"
 
 namespace fs = std::filesystem;
 
@@ -19,13 +19,14 @@ namespace {
 bool MatchesDigits(const std::string& text, const std::string& pattern) {
     if (text.size() != pattern.size()) return false;
     for (size_t i = 0; i < text.size(); ++i)
-        if (pattern[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i])
+        if (pattern[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                              : text[i] != pattern[i])
             return false;
     return true;
 }
 
 class XLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("kvs-xlog-" + std::to_string(::getpid()) + "-" +

@@ -2,15 +2,14 @@
 // the demo configuration ready, and UDP loopback with 16 requests in flight from the link
 // library, reporting how busy the simulator's receive thread was meanwhile.
 #include <benchmark/benchmark.h>
-
 #include <dirent.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "devsim/device.h"
 #include "gbk.h"
@@ -19,7 +18,8 @@
 
 namespace {
 
-std::vector<uint8_t> Request(uint8_t cmd, std::initializer_list<const char*> texts, uint8_t count = 1) {
+std::vector<uint8_t> Request(uint8_t cmd, std::initializer_list<const char*> texts,
+                             uint8_t count = 1) {
     std::vector<uint8_t> buf(kvs::kBufferSize);
     kvs::MsgBuilder b(buf.data(), buf.size(), cmd, count);
     for (const char* t : texts) b.Text(kvs::Utf8ToGbk(t).c_str());
@@ -43,8 +43,12 @@ void Handle(benchmark::State& state, const std::vector<uint8_t>& msg) {
     }
 }
 
-void BM_HandleGetAttrVal(benchmark::State& s) { Handle(s, Request(kvs::kCmdGetVal, {"组件管理器", "运行状态"})); }
-void BM_HandleSetAttrVal(benchmark::State& s) { Handle(s, Request(kvs::kCmdSetVal, {"定时器-5", "定时周期_ms", "100"})); }
+void BM_HandleGetAttrVal(benchmark::State& s) {
+    Handle(s, Request(kvs::kCmdGetVal, {"组件管理器", "运行状态"}));
+}
+void BM_HandleSetAttrVal(benchmark::State& s) {
+    Handle(s, Request(kvs::kCmdSetVal, {"定时器-5", "定时周期_ms", "100"}));
+}
 void BM_HandleSlotInfo(benchmark::State& s) { Handle(s, Request(kvs::kCmdSlotInfo, {"计数器-1"})); }
 void BM_HandleBatchGet(benchmark::State& s) {
     Handle(s, Request(kvs::kCmdGetBatch, {"定时器-5.启用定时器;信号发生器-2.启动频率_KHz;"}));
@@ -82,7 +86,8 @@ double ThreadCpu(const char* name) {
         // Fields after the ")" of the name: state is field 3, utime 14, stime 15.
         size_t p = line.rfind(')');
         unsigned long utime = 0, stime = 0;
-        std::sscanf(line.c_str() + p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
+        std::sscanf(line.c_str() + p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+                    &utime, &stime);
         total += static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
     }
     closedir(dir);
@@ -110,8 +115,10 @@ void BM_UdpLoopback16InFlight(benchmark::State& state) {
     for (auto _ : state) {
         if (!KVS_GetAttrVal(c.c_str(), a.c_str())) ++failed;
     }
-    state.counters["failed"] = benchmark::Counter(static_cast<double>(failed), benchmark::Counter::kAvgThreads);
-    state.counters["req_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["failed"] =
+        benchmark::Counter(static_cast<double>(failed), benchmark::Counter::kAvgThreads);
+    state.counters["req_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     if (state.thread_index() == 0) {
         double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         // The share of one CPU the simulator's receive thread used: far below 1 means it is not

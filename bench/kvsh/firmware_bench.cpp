@@ -125,18 +125,21 @@ int main(int argc, char** argv) {
 
     std::printf("pages %d x 3 requests; bare round trip %.1f us (median of %d rounds)\n", pages,
                 Median(bare) / (pages * 3) * 1e6, kRounds);
-    std::printf("bare round trips of a backup %.1f ms, engine backup %.1f ms\n",
-                Median(bare) * 1e3, Median(backup) * 1e3);
+    std::printf("bare round trips of a backup %.1f ms, engine backup %.1f ms\n", Median(bare) * 1e3,
+                Median(backup) * 1e3);
     std::sort(engineRatio.begin(), engineRatio.end());
     std::printf("engine backup / bare round trips: median %.3f (min %.3f, max %.3f)\n",
                 Median(engineRatio), engineRatio.front(), engineRatio.back());
     if (!process.empty()) {
         std::sort(processRatio.begin(), processRatio.end());
-        std::printf("kvsh process: backup %.1f ms, one small request %.1f ms (start-up and "
-                    "connection)\n", Median(process) * 1e3, Median(startup) * 1e3);
-        std::printf("kvsh backup less start-up / bare round trips: median %.3f (min %.3f, "
-                    "max %.3f)\n", Median(processRatio), processRatio.front(),
-                    processRatio.back());
+        std::printf(
+            "kvsh process: backup %.1f ms, one small request %.1f ms (start-up and "
+            "connection)\n",
+            Median(process) * 1e3, Median(startup) * 1e3);
+        std::printf(
+            "kvsh backup less start-up / bare round trips: median %.3f (min %.3f, "
+            "max %.3f)\n",
+            Median(processRatio), processRatio.front(), processRatio.back());
     }
     return 0;
 }

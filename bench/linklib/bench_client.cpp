@@ -41,8 +41,8 @@ std::vector<uint8_t> LibraryFrame() {
     m[0] = static_cast<uint8_t>(m.size());
     unsigned sum = 0;
     for (uint8_t b : m) sum += b;
-    std::vector<uint8_t> f = {0xAA, 0x55, static_cast<uint8_t>(m.size()), 0,
-                              static_cast<uint8_t>(sum), 0};
+    std::vector<uint8_t> f = {
+        0xAA, 0x55, static_cast<uint8_t>(m.size()), 0, static_cast<uint8_t>(sum), 0};
     f.insert(f.end(), m.begin(), m.end());
     return f;
 }
@@ -87,25 +87,40 @@ double Modbus(modbus_t* ctx, int n) {
 // each other instead of being in flight at once.
 bool Operation(int which) {
     switch (which) {
-        case 0: return KVS_GetComponentTree() != nullptr;
-        case 1: return KVS_GetComponentAttrInfo(kComp) != nullptr;
-        case 2: return KVS_GetAttrInfo(kComp, kAttr) != nullptr;
-        case 3: return KVS_GetAttrVal(kComp, kAttr) != nullptr;
-        case 4: return KVS_GetAttrRealVal(kComp, kAttr) != nullptr;
-        case 5: return KVS_GetAttributeLink(kComp, kAttr) != nullptr;
-        case 6: return KVS_SetAttributeVal(kComp, kAttr, "1", true);
-        case 7: return KVS_SetAttributeLink(kComp, kAttr, "");
-        case 8: return KVS_AddNewComponent(kComp, nullptr) != nullptr;
-        case 9: return KVS_DelComponent(kComp);
-        case 10: return KVS_GetComponentSlotInfo(kComp) != nullptr;
-        case 11: return KVS_ConfigFile_Operate(4, nullptr, nullptr, nullptr, nullptr);
+        case 0:
+            return KVS_GetComponentTree() != nullptr;
+        case 1:
+            return KVS_GetComponentAttrInfo(kComp) != nullptr;
+        case 2:
+            return KVS_GetAttrInfo(kComp, kAttr) != nullptr;
+        case 3:
+            return KVS_GetAttrVal(kComp, kAttr) != nullptr;
+        case 4:
+            return KVS_GetAttrRealVal(kComp, kAttr) != nullptr;
+        case 5:
+            return KVS_GetAttributeLink(kComp, kAttr) != nullptr;
+        case 6:
+            return KVS_SetAttributeVal(kComp, kAttr, "1", true);
+        case 7:
+            return KVS_SetAttributeLink(kComp, kAttr, "");
+        case 8:
+            return KVS_AddNewComponent(kComp, nullptr) != nullptr;
+        case 9:
+            return KVS_DelComponent(kComp);
+        case 10:
+            return KVS_GetComponentSlotInfo(kComp) != nullptr;
+        case 11:
+            return KVS_ConfigFile_Operate(4, nullptr, nullptr, nullptr, nullptr);
         case 12: {
             int n = 0;
             return KVS_GetAttrMemData(kComp, kAttr, &n) != nullptr;
         }
-        case 13: return KVS_GetBatchAttrVal("a-1.b;", 1) != nullptr;
-        case 14: return KVS_SetBatchAttrVal("a-1.b;", "1;", 1, true);
-        default: return KVS_Key("00000000");
+        case 13:
+            return KVS_GetBatchAttrVal("a-1.b;", 1) != nullptr;
+        case 14:
+            return KVS_SetBatchAttrVal("a-1.b;", "1;", 1, true);
+        default:
+            return KVS_Key("00000000");
     }
 }
 
@@ -173,9 +188,10 @@ int main(int argc, char** argv) {
     std::printf("%s\n", label);
     std::printf("  round trip  library %.2f us, raw UDP %.2f us, libmodbus TCP %.2f us\n", l, r, m);
     std::printf("  ratios      library/raw %.2f, library/libmodbus %.2f\n", l / r, l / m);
-    std::printf("  16 in flight library %.0f req/s (16 threads), raw %.0f req/s (1 thread): "
-                "library/raw %.2f\n",
-                l16, r16, l16 / r16);
+    std::printf(
+        "  16 in flight library %.0f req/s (16 threads), raw %.0f req/s (1 thread): "
+        "library/raw %.2f\n",
+        l16, r16, l16 / r16);
     modbus_close(mb);
     modbus_free(mb);
     close(raw);

@@ -58,8 +58,8 @@ void ServeUdp(int fd, const Replies* replies) {
         ssize_t got = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (got < 13) continue;
         const int cmd = buf[6 + 6] & 0x7F;
-        sendto(fd, replies->frames[cmd], replies->size[cmd], 0,
-               reinterpret_cast<sockaddr*>(&from), len);
+        sendto(fd, replies->frames[cmd], replies->size[cmd], 0, reinterpret_cast<sockaddr*>(&from),
+               len);
     }
 }
 

@@ -11,7 +11,8 @@ TEST(HandlerCorpus, EveryStoredInputIsHandled) {
     size_t n = 0;
     for (const auto& e : std::filesystem::directory_iterator(KVS_CORPUS_DIR)) {
         std::ifstream f(e.path(), std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                                   std::istreambuf_iterator<char>());
         EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0) << e.path();
         ++n;
     }

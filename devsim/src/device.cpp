@@ -23,8 +23,9 @@ using Clock = std::chrono::steady_clock;
 // Lock order: mu (model) is never held while a link sends or while links_mu, fault_mu,
 // delay_mu or log_mu is taken; those four are leaves.
 class DeviceImpl {
-public:
-    explicit DeviceImpl(const Options& o) : options(o), model(o.flash_geometry), rng(o.random_seed) {
+  public:
+    explicit DeviceImpl(const Options& o)
+        : options(o), model(o.flash_geometry), rng(o.random_seed) {
         model.SetKey(o.key);
         key_byte = kvs::ComputeKeyByte(o.key.c_str());
     }
@@ -172,7 +173,9 @@ public:
             f = faults;
             for (auto& x : r) x = rng();
         }
-        auto chance = [](uint64_t x, double p) { return p > 0 && static_cast<double>(x >> 11) * 0x1.0p-53 < p; };
+        auto chance = [](uint64_t x, double p) {
+            return p > 0 && static_cast<double>(x >> 11) * 0x1.0p-53 < p;
+        };
         if (f.silent || chance(r[0], f.drop)) {
             Log("故障: 不发送应答");
             return;
@@ -271,11 +274,13 @@ bool Faults::Parse(const std::string& text, Faults* out, std::string* error) {
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t comma = text.find(',', pos);
-        std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        std::string item =
+            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
         pos = comma == std::string::npos ? text.size() + 1 : comma + 1;
         if (item.empty()) continue;
         size_t eq = item.find('=');
-        std::string name = item.substr(0, eq), value = eq == std::string::npos ? "" : item.substr(eq + 1);
+        std::string name = item.substr(0, eq),
+                    value = eq == std::string::npos ? "" : item.substr(eq + 1);
         if (name == "silent" && value.empty()) {
             f.silent = true;
             continue;
@@ -286,11 +291,16 @@ bool Faults::Parse(const std::string& text, Faults* out, std::string* error) {
             return false;
         }
         double* p = nullptr;
-        if (name == "drop") p = &f.drop;
-        else if (name == "dup") p = &f.duplicate;
-        else if (name == "corrupt") p = &f.corrupt;
-        else if (name == "junk") p = &f.junk;
-        else if (name == "malformed") p = &f.malformed;
+        if (name == "drop")
+            p = &f.drop;
+        else if (name == "dup")
+            p = &f.duplicate;
+        else if (name == "corrupt")
+            p = &f.corrupt;
+        else if (name == "junk")
+            p = &f.junk;
+        else if (name == "malformed")
+            p = &f.malformed;
         if (p) {
             if (v < 0 || v > 1) {
                 if (error) *error = "a fault probability lies in 0..1: " + item;
@@ -328,7 +338,8 @@ std::unique_ptr<Device> Device::CreateDemo(const Options& options) {
     return std::unique_ptr<Device>(new Device(std::move(impl)));
 }
 
-std::unique_ptr<Device> Device::CreateFromText(const std::string& text, const Options& options, std::string* error) {
+std::unique_ptr<Device> Device::CreateFromText(const std::string& text, const Options& options,
+                                               std::string* error) {
     auto impl = std::make_unique<DeviceImpl>(options);
     // Project files carry GBK, as uploaded; a text written by hand may be UTF-8. The header
     // line tells them apart: its Chinese word differs in the two encodings.
@@ -347,7 +358,8 @@ LinkCallbacks Device::Callbacks(int* id_out) {
     int id = d->Attach(LinkSend());
     *id_out = id;
     return LinkCallbacks{[this, id](const uint8_t* msg, size_t n) { Receive(id, msg, n); },
-                         [d] { return d->key_byte.load(); }, [d](const std::string& s) { d->Log(s); }};
+                         [d] { return d->key_byte.load(); },
+                         [d](const std::string& s) { d->Log(s); }};
 }
 
 bool Device::StartUdp(const std::string& address, uint16_t port, std::string* error) {
@@ -364,7 +376,9 @@ bool Device::StartUdp(const std::string& address, uint16_t port, std::string* er
     }
     {
         std::lock_guard<std::mutex> lock(d->links_mu);
-        d->links[id] = [link](const uint8_t* m, size_t n, bool corrupt) { link->Send(m, n, corrupt); };
+        d->links[id] = [link](const uint8_t* m, size_t n, bool corrupt) {
+            link->Send(m, n, corrupt);
+        };
     }
     d->udp = link;
     d->udp_link = id;
@@ -390,7 +404,9 @@ std::string Device::StartPty(const std::string& link_path, std::string* error) {
     }
     {
         std::lock_guard<std::mutex> lock(d->links_mu);
-        d->links[id] = [link](const uint8_t* m, size_t n, bool corrupt) { link->Send(m, n, corrupt); };
+        d->links[id] = [link](const uint8_t* m, size_t n, bool corrupt) {
+            link->Send(m, n, corrupt);
+        };
     }
     d->pty = link;
     d->pty_link = id;
@@ -463,16 +479,19 @@ std::vector<AttrInfo> Device::Attributes(const std::string& component) const {
     std::vector<AttrInfo> out;
     const Component* c = impl_->model.FindComponent(component);
     if (!c) return out;
-    for (const auto& a : c->attrs) out.push_back({a.name, a.value, a.type, a.flags, a.role, a.options});
+    for (const auto& a : c->attrs)
+        out.push_back({a.name, a.value, a.type, a.flags, a.role, a.options});
     return out;
 }
 
-bool Device::GetValue(const std::string& component, const std::string& attribute, std::string* value) const {
+bool Device::GetValue(const std::string& component, const std::string& attribute,
+                      std::string* value) const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->model.GetValue(component, attribute, value) == kOk;
 }
 
-bool Device::SetValue(const std::string& component, const std::string& attribute, const std::string& value) {
+bool Device::SetValue(const std::string& component, const std::string& attribute,
+                      const std::string& value) {
     std::vector<Unsolicited> out;
     bool ok;
     {
@@ -486,7 +505,8 @@ bool Device::SetValue(const std::string& component, const std::string& attribute
     return ok;
 }
 
-bool Device::SetLink(const std::string& component, const std::string& attribute, const std::string& source) {
+bool Device::SetLink(const std::string& component, const std::string& attribute,
+                     const std::string& source) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->model.SetLink(component, attribute, source) == kOk;
 }
@@ -529,7 +549,8 @@ void Device::Step(int ticks) {
         std::vector<Unsolicited> out;
         {
             std::lock_guard<std::mutex> lock(impl_->mu);
-            if (impl_->model.Running() || impl_->model.Sampling()) impl_->model.Tick(impl_->options.tick_ms * 1000);
+            if (impl_->model.Running() || impl_->model.Sampling())
+                impl_->model.Tick(impl_->options.tick_ms * 1000);
             out = impl_->model.TakeUnsolicited();
         }
         impl_->Broadcast(out);

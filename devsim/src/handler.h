@@ -13,7 +13,7 @@
 namespace devsim {
 
 class RequestHandler {
-public:
+  public:
     explicit RequestHandler(Model* model) : model_(model) {}
 
     // Fills *reply with the whole reply message. False when the message gets no reply: shorter
@@ -26,7 +26,7 @@ public:
     // One line for the verbose log: the command and its texts (UTF-8), or a reply's status.
     static std::string Describe(const uint8_t* msg, size_t n);
 
-private:
+  private:
     Model* model_;
 };
 

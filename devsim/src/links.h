@@ -20,7 +20,7 @@ struct LinkCallbacks {
 };
 
 class UdpLink {
-public:
+  public:
     explicit UdpLink(LinkCallbacks cb) : cb_(std::move(cb)) {}
     ~UdpLink() { Stop(); }
     bool Start(const std::string& address, uint16_t port, std::string* error);
@@ -29,7 +29,7 @@ public:
     // Sends to the peer that sent the last valid frame (nothing before the first one).
     void Send(const uint8_t* msg, size_t n, bool corrupt);
 
-private:
+  private:
     void Run();
     LinkCallbacks cb_;
     int fd_ = -1;
@@ -42,7 +42,7 @@ private:
 };
 
 class PtyLink {
-public:
+  public:
     explicit PtyLink(LinkCallbacks cb) : cb_(std::move(cb)) {}
     ~PtyLink() { Stop(); }
     // Returns the slave path; link_path (optional) becomes a symbolic link to it.
@@ -50,7 +50,7 @@ public:
     void Stop();
     void Send(const uint8_t* msg, size_t n, bool corrupt);
 
-private:
+  private:
     void Run();
     LinkCallbacks cb_;
     int master_ = -1;

@@ -30,24 +30,31 @@ void CloseFd(int* fd) {
 
 // Forwards reassembled messages and reports bad frames.
 class Sink : public kvs::FrameListener {
-public:
+  public:
     Sink(const LinkCallbacks& cb, const char* name) : cb_(cb), name_(name) {}
     void OnFrameMessage(const uint8_t* msg, size_t n) override { cb_.message(msg, n); }
     void OnFrameError(kvs::FrameError error, unsigned a, unsigned b) override {
         if (!cb_.log) return;
         char buf[128];
         switch (error) {
-        case kvs::FrameError::kBadLead: std::snprintf(buf, sizeof buf, "%s:接收到错误帧[前导字节错误:%x]", name_, a); break;
-        case kvs::FrameError::kBadChecksum:
-            std::snprintf(buf, sizeof buf, "%s:接收到错误帧[CRC校验码错误,正确:%x, 错误:%x]", name_, a, b);
-            break;
-        case kvs::FrameError::kTooLong: std::snprintf(buf, sizeof buf, "%s:接收到错误帧[长度%u超出缓冲区]", name_, a); break;
-        case kvs::FrameError::kOverflow: std::snprintf(buf, sizeof buf, "%s:接收缓冲区溢出,丢弃%u字节", name_, a); break;
+            case kvs::FrameError::kBadLead:
+                std::snprintf(buf, sizeof buf, "%s:接收到错误帧[前导字节错误:%x]", name_, a);
+                break;
+            case kvs::FrameError::kBadChecksum:
+                std::snprintf(buf, sizeof buf, "%s:接收到错误帧[CRC校验码错误,正确:%x, 错误:%x]",
+                              name_, a, b);
+                break;
+            case kvs::FrameError::kTooLong:
+                std::snprintf(buf, sizeof buf, "%s:接收到错误帧[长度%u超出缓冲区]", name_, a);
+                break;
+            case kvs::FrameError::kOverflow:
+                std::snprintf(buf, sizeof buf, "%s:接收缓冲区溢出,丢弃%u字节", name_, a);
+                break;
         }
         cb_.log(buf);
     }
 
-private:
+  private:
     const LinkCallbacks& cb_;
     const char* name_;
 };
@@ -127,7 +134,8 @@ void UdpLink::Run() {
         if (!(p[0].revents & POLLIN)) continue;
         sockaddr_storage from{};
         socklen_t fl = sizeof from;
-        ssize_t got = ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
+        ssize_t got =
+            ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
         if (got < 0) continue;
         {
             std::lock_guard<std::mutex> lock(send_mu_);
@@ -156,7 +164,8 @@ void UdpLink::Send(const uint8_t* msg, size_t n, bool corrupt) {
     // Pieces of at most 1200 bytes, as the PC's receiver appends datagrams until a frame is whole.
     for (size_t off = 0; off < frame.size(); off += kvs::kUdpPiece) {
         size_t len = std::min(kvs::kUdpPiece, frame.size() - off);
-        ::sendto(fd_, frame.data() + off, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(peer_), peer_len_);
+        ::sendto(fd_, frame.data() + off, len, MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(peer_), peer_len_);
     }
 }
 
@@ -256,8 +265,7 @@ void PtyLink::Run() {
                 ::tcflush(slave_, TCIFLUSH);
             }
             reasm->Commit(static_cast<size_t>(got));
-        }
-        else if (got == 0 || (errno != EAGAIN && errno != EINTR))
+        } else if (got == 0 || (errno != EAGAIN && errno != EINTR))
             ::usleep(20000);  // no reader side for now: do not spin
     }
 }

@@ -22,7 +22,8 @@ void Usage(FILE* out) {
                  "  --udp ADDR:PORT     answer UDP on ADDR:PORT (default 127.0.0.1:30001)\n"
                  "  --no-udp            no UDP\n"
                  "  --pty               answer on a pseudo terminal (prints its path)\n"
-                 "  --pty-link PATH     keep a symbolic link to the pseudo terminal at PATH (implies --pty)\n"
+                 "  --pty-link PATH     keep a symbolic link to the pseudo terminal at PATH "
+                 "(implies --pty)\n"
                  "  --usb PATH          plug in as a simulated USB controller at socket PATH\n"
                  "                      (hosts reach it with KVSH_USB_SIM=PATH)\n"
                  "  --load FILE         start with the configuration of a .kvs file\n"
@@ -30,7 +31,8 @@ void Usage(FILE* out) {
                  "  --empty             start with an empty configuration\n"
                  "  --key KEY           the access key (default 62719405)\n"
                  "  --flash GEOMETRY    flash geometry (default P=100,C=20000,B=1000,N=20,)\n"
-                 "  --faults LIST       e.g. drop=0.2,delay=300,dup=0.1,corrupt=0.1,junk=0.1,malformed=0.1,silent\n"
+                 "  --faults LIST       e.g. "
+                 "drop=0.2,delay=300,dup=0.1,corrupt=0.1,junk=0.1,malformed=0.1,silent\n"
                  "  --seed N            seed of the fault dice (default 1)\n"
                  "  --tick MS           work loop period in milliseconds (default 10)\n"
                  "  --run               start the work loop at once\n"
@@ -41,16 +43,39 @@ void Usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    enum { kUdp = 256, kNoUdp, kPty, kPtyLink, kLoad, kDemo, kEmpty, kKey, kFlash, kFaults, kSeed, kTick, kRun, kUsb };
+    enum {
+        kUdp = 256,
+        kNoUdp,
+        kPty,
+        kPtyLink,
+        kLoad,
+        kDemo,
+        kEmpty,
+        kKey,
+        kFlash,
+        kFaults,
+        kSeed,
+        kTick,
+        kRun,
+        kUsb
+    };
     static const option kLong[] = {
-        {"udp", required_argument, nullptr, kUdp},     {"no-udp", no_argument, nullptr, kNoUdp},
-        {"pty", no_argument, nullptr, kPty},           {"pty-link", required_argument, nullptr, kPtyLink},
-        {"load", required_argument, nullptr, kLoad},   {"demo", no_argument, nullptr, kDemo},
-        {"empty", no_argument, nullptr, kEmpty},       {"key", required_argument, nullptr, kKey},
-        {"flash", required_argument, nullptr, kFlash}, {"faults", required_argument, nullptr, kFaults},
-        {"seed", required_argument, nullptr, kSeed},   {"tick", required_argument, nullptr, kTick},
-        {"run", no_argument, nullptr, kRun},           {"verbose", no_argument, nullptr, 'v'},
-        {"help", no_argument, nullptr, 'h'},           {"usb", required_argument, nullptr, kUsb},
+        {"udp", required_argument, nullptr, kUdp},
+        {"no-udp", no_argument, nullptr, kNoUdp},
+        {"pty", no_argument, nullptr, kPty},
+        {"pty-link", required_argument, nullptr, kPtyLink},
+        {"load", required_argument, nullptr, kLoad},
+        {"demo", no_argument, nullptr, kDemo},
+        {"empty", no_argument, nullptr, kEmpty},
+        {"key", required_argument, nullptr, kKey},
+        {"flash", required_argument, nullptr, kFlash},
+        {"faults", required_argument, nullptr, kFaults},
+        {"seed", required_argument, nullptr, kSeed},
+        {"tick", required_argument, nullptr, kTick},
+        {"run", no_argument, nullptr, kRun},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},
+        {"usb", required_argument, nullptr, kUsb},
         {nullptr, 0, nullptr, 0},
     };
     std::string udp = "127.0.0.1:30001", load, pty_link, fault_text, usb_path;
@@ -59,33 +84,63 @@ int main(int argc, char** argv) {
     int c;
     while ((c = getopt_long(argc, argv, "vh", kLong, nullptr)) != -1) {
         switch (c) {
-        case kUdp: udp = optarg; break;
-        case kNoUdp: use_udp = false; break;
-        case kPty: use_pty = true; break;
-        case kPtyLink:
-            use_pty = true;
-            pty_link = optarg;
-            break;
-        case kLoad: load = optarg; break;
-        case kDemo: empty = false; break;
-        case kEmpty: empty = true; break;
-        case kKey:
-            options.key = optarg;
-            // The startup parameters keep the key in 8 characters.
-            if (options.key.empty() || options.key.size() > 8) {
-                std::fprintf(stderr, "kvs-devsim: the key has 1 to 8 characters\n");
+            case kUdp:
+                udp = optarg;
+                break;
+            case kNoUdp:
+                use_udp = false;
+                break;
+            case kPty:
+                use_pty = true;
+                break;
+            case kPtyLink:
+                use_pty = true;
+                pty_link = optarg;
+                break;
+            case kLoad:
+                load = optarg;
+                break;
+            case kDemo:
+                empty = false;
+                break;
+            case kEmpty:
+                empty = true;
+                break;
+            case kKey:
+                options.key = optarg;
+                // The startup parameters keep the key in 8 characters.
+                if (options.key.empty() || options.key.size() > 8) {
+                    std::fprintf(stderr, "kvs-devsim: the key has 1 to 8 characters\n");
+                    return 2;
+                }
+                break;
+            case kFlash:
+                options.flash_geometry = optarg;
+                break;
+            case kFaults:
+                fault_text = optarg;
+                break;
+            case kSeed:
+                options.random_seed = std::strtoull(optarg, nullptr, 10);
+                break;
+            case kTick:
+                options.tick_ms = std::max(1, std::atoi(optarg));
+                break;
+            case kRun:
+                run = true;
+                break;
+            case kUsb:
+                usb_path = optarg;
+                break;
+            case 'v':
+                verbose = true;
+                break;
+            case 'h':
+                Usage(stdout);
+                return 0;
+            default:
+                Usage(stderr);
                 return 2;
-            }
-            break;
-        case kFlash: options.flash_geometry = optarg; break;
-        case kFaults: fault_text = optarg; break;
-        case kSeed: options.random_seed = std::strtoull(optarg, nullptr, 10); break;
-        case kTick: options.tick_ms = std::max(1, std::atoi(optarg)); break;
-        case kRun: run = true; break;
-        case kUsb: usb_path = optarg; break;
-        case 'v': verbose = true; break;
-        case 'h': Usage(stdout); return 0;
-        default: Usage(stderr); return 2;
         }
     }
     if (optind < argc) {

@@ -40,12 +40,14 @@ Attr RO(const char* name, uint8_t type, const std::string& value) {
 }
 Attr Cmd(const char* name) { return MakeAttr(name, kCommand, 0, kPlain, "", false); }
 Attr Recv(const std::string& name, uint8_t type) {
-    Attr a = MakeAttr("", type, type == kBool ? kSlotFlag : 0, kReceive, type == kBool ? "false" : "0");
+    Attr a =
+        MakeAttr("", type, type == kBool ? kSlotFlag : 0, kReceive, type == kBool ? "false" : "0");
     a.name = name;
     return a;
 }
 Attr Send(const std::string& name, uint8_t type) {
-    Attr a = MakeAttr("", type, type == kBool ? kSlotFlag : 0, kSend, type == kBool ? "false" : "0", false);
+    Attr a = MakeAttr("", type, type == kBool ? kSlotFlag : 0, kSend, type == kBool ? "false" : "0",
+                      false);
     a.name = name;
     return a;
 }
@@ -55,11 +57,20 @@ std::string Escape(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -74,22 +85,33 @@ bool Unescape(const std::string& s, std::string* out) {
         }
         if (++i >= s.size()) return false;
         switch (s[i]) {
-        case '\\': *out += '\\'; break;
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case 't': *out += '\t'; break;
-        default: return false;
+            case '\\':
+                *out += '\\';
+                break;
+            case 'n':
+                *out += '\n';
+                break;
+            case 'r':
+                *out += '\r';
+                break;
+            case 't':
+                *out += '\t';
+                break;
+            default:
+                return false;
         }
     }
     return true;
 }
 
-std::string Line(int n, const std::string& what) { return "第" + std::to_string(n) + "行: " + what; }
+std::string Line(int n, const std::string& what) {
+    return "第" + std::to_string(n) + "行: " + what;
+}
 
 T_GLOAT_SET DefaultParams(const std::string& key) {
     T_GLOAT_SET p{};
-    const uint8_t ip[4] = {192, 168, 1, 100}, remote[4] = {192, 168, 1, 10}, mask[4] = {255, 255, 255, 0},
-                  gw[4] = {192, 168, 1, 1};
+    const uint8_t ip[4] = {192, 168, 1, 100}, remote[4] = {192, 168, 1, 10},
+                  mask[4] = {255, 255, 255, 0}, gw[4] = {192, 168, 1, 1};
     std::memcpy(p.deviceIp, ip, 4);
     p.clientPort = 30000;
     p.serverPort = 30001;
@@ -126,7 +148,9 @@ bool FlashGeometry::Parse(const std::string& text, FlashGeometry* out) {
     FlashGeometry g;
     unsigned p, c, b, n;
     if (std::sscanf(text.c_str(), "P=%x,C=%x,B=%x,N=%x,", &p, &c, &b, &n) != 4) return false;
-    if (p < 1 || c < 1 || b < 1 || n < 1 || p > 0x7fffffff || c > 0x7fffffff || b > 0x7fffffff || n > 0x7fffffff) return false;
+    if (p < 1 || c < 1 || b < 1 || n < 1 || p > 0x7fffffff || c > 0x7fffffff || b > 0x7fffffff ||
+        n > 0x7fffffff)
+        return false;
     if (c % p != 0 || static_cast<uint64_t>(b) * n < c) return false;
     // The simulated flash lives in memory: keep it to a sane size, and a page must fit one
     // memory-data reply.
@@ -143,12 +167,12 @@ const std::vector<TypeInfo>& Model::Types() {
     static const std::vector<TypeInfo> kTypes = {
         // The component tree lists every type and instance in one reply whose record count is
         // one byte, so the totals and the types together stay below 256.
-        {"定时器", Kind::kTimer, 8, 1},          {"信号发生器", Kind::kGenerator, 4, 1},
-        {"与门", Kind::kAnd, 16, 0},             {"或门", Kind::kOr, 16, 0},
-        {"异或门", Kind::kXor, 16, 0},           {"非门", Kind::kNot, 16, 0},
-        {"计数器", Kind::kCounter, 8, 0},        {"开关", Kind::kSwitch, 8, 0},
-        {"数值常量", Kind::kConstant, 16, 0},    {"表达式运算", Kind::kExpression, 8, 0},
-        {"用户自定义组件", Kind::kUser, 8, 0},   {kLinkType, Kind::kLink, 100, 0},
+        {"定时器", Kind::kTimer, 8, 1},        {"信号发生器", Kind::kGenerator, 4, 1},
+        {"与门", Kind::kAnd, 16, 0},           {"或门", Kind::kOr, 16, 0},
+        {"异或门", Kind::kXor, 16, 0},         {"非门", Kind::kNot, 16, 0},
+        {"计数器", Kind::kCounter, 8, 0},      {"开关", Kind::kSwitch, 8, 0},
+        {"数值常量", Kind::kConstant, 16, 0},  {"表达式运算", Kind::kExpression, 8, 0},
+        {"用户自定义组件", Kind::kUser, 8, 0}, {kLinkType, Kind::kLink, 100, 0},
     };
     return kTypes;
 }
@@ -156,9 +180,11 @@ const std::vector<TypeInfo>& Model::Types() {
 Model::Model() : Model("P=100,C=20000,B=1000,N=20,") {}
 
 Model::Model(const std::string& flash_geometry) {
-    if (!FlashGeometry::Parse(flash_geometry, &geometry_)) FlashGeometry::Parse("P=100,C=20000,B=1000,N=20,", &geometry_);
+    if (!FlashGeometry::Parse(flash_geometry, &geometry_))
+        FlashGeometry::Parse("P=100,C=20000,B=1000,N=20,", &geometry_);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "P=%x,C=%x,B=%x,N=%x,", geometry_.page, geometry_.image, geometry_.block, geometry_.blocks);
+    std::snprintf(buf, sizeof buf, "P=%x,C=%x,B=%x,N=%x,", geometry_.page, geometry_.image,
+                  geometry_.block, geometry_.blocks);
     geometry_text_ = buf;
     // A recognisable firmware image: a header, pseudo-random code bytes (zeros and 0xFF
     // included), and erased flash after the image's last quarter.
@@ -233,7 +259,8 @@ void Model::Clear() {
     };
     for (const auto& t : Types()) {
         Component* n = NewComponent(Kind::kTypeNode, t.name, 0);
-        n->attrs = {RO("总资源数", kInt, std::to_string(t.total)), RO("已用资源数", kInt, "0"), RO("创建的组件", kList, "")};
+        n->attrs = {RO("总资源数", kInt, std::to_string(t.total)), RO("已用资源数", kInt, "0"),
+                    RO("创建的组件", kList, "")};
     }
     sampling_ = false;
     monitor_last_.clear();
@@ -283,67 +310,68 @@ void Model::AddInstanceAttrs(Component* c) {
     c->attrs = {Plain("区域位置", kText, ""), Plain("用户注释", kText, "")};
     auto add = [c](Attr a) { c->attrs.push_back(std::move(a)); };
     switch (c->kind) {
-    case Kind::kTimer:
-        add(Plain("启用定时器", kBool, "false"));
-        add(Plain("定时周期_ms", kInt, "100"));
-        add(Plain("占空比_百分比", kInt, "50"));
-        add(Send("输出", kBool));
-        break;
-    case Kind::kGenerator:
-        add(Plain("启动频率_KHz", kReal, "1"));
-        add(MakeAttr("波形类型", kEnum, 0, kPlain, "方波", true, {"方波", "正弦波", "三角波", "锯齿波"}));
-        add(Plain("幅值", kReal, "1"));
-        add(Plain("启用输出", kBool, "true"));
-        add(Send("输出", kReal));
-        add(Send("脉冲输出", kBool));
-        break;
-    case Kind::kAnd:
-    case Kind::kOr:
-    case Kind::kXor:
-        add(Recv("输入1", kBool));
-        add(Recv("输入2", kBool));
-        add(Send("输出", kBool));
-        break;
-    case Kind::kNot:
-        add(Recv("输入", kBool));
-        add(Send("输出", kBool));
-        break;
-    case Kind::kCounter:
-        add(Plain("计数上限", kInt, "0"));
-        add(Cmd("清零"));
-        add(Recv("计数输入", kBool));
-        add(Recv("复位", kBool));
-        add(Send("计数值", kInt));
-        add(Send("溢出", kBool));
-        break;
-    case Kind::kSwitch:
-        add(Plain("开关状态", kBool, "false"));
-        add(Send("输出", kBool));
-        break;
-    case Kind::kConstant:
-        add(Plain("数值", kReal, "0"));
-        add(Send("输出", kReal));
-        break;
-    case Kind::kExpression:
-        add(Plain("输入槽位个数", kInt, "2", kShapesBox));
-        add(Plain("运算表达式", kText, "x1+x2"));
-        add(RO("运算状态", kText, ""));
-        add(Recv("输入1", kReal));
-        add(Recv("输入2", kReal));
-        add(Send("输出", kReal));
-        CompileFormula("x1+x2", 2, &c->formula, nullptr);
-        c->vars.assign(2, 0);
-        break;
-    case Kind::kUser:
-        add(Plain("脚本代码", kText, "", kShapesBox));
-        add(RO("编译信息", kText, ""));
-        break;
-    case Kind::kLink:
-        add(Plain("发送槽位", kText, ""));
-        add(Plain("接收槽位", kText, ""));
-        break;
-    default:
-        break;
+        case Kind::kTimer:
+            add(Plain("启用定时器", kBool, "false"));
+            add(Plain("定时周期_ms", kInt, "100"));
+            add(Plain("占空比_百分比", kInt, "50"));
+            add(Send("输出", kBool));
+            break;
+        case Kind::kGenerator:
+            add(Plain("启动频率_KHz", kReal, "1"));
+            add(MakeAttr("波形类型", kEnum, 0, kPlain, "方波", true,
+                         {"方波", "正弦波", "三角波", "锯齿波"}));
+            add(Plain("幅值", kReal, "1"));
+            add(Plain("启用输出", kBool, "true"));
+            add(Send("输出", kReal));
+            add(Send("脉冲输出", kBool));
+            break;
+        case Kind::kAnd:
+        case Kind::kOr:
+        case Kind::kXor:
+            add(Recv("输入1", kBool));
+            add(Recv("输入2", kBool));
+            add(Send("输出", kBool));
+            break;
+        case Kind::kNot:
+            add(Recv("输入", kBool));
+            add(Send("输出", kBool));
+            break;
+        case Kind::kCounter:
+            add(Plain("计数上限", kInt, "0"));
+            add(Cmd("清零"));
+            add(Recv("计数输入", kBool));
+            add(Recv("复位", kBool));
+            add(Send("计数值", kInt));
+            add(Send("溢出", kBool));
+            break;
+        case Kind::kSwitch:
+            add(Plain("开关状态", kBool, "false"));
+            add(Send("输出", kBool));
+            break;
+        case Kind::kConstant:
+            add(Plain("数值", kReal, "0"));
+            add(Send("输出", kReal));
+            break;
+        case Kind::kExpression:
+            add(Plain("输入槽位个数", kInt, "2", kShapesBox));
+            add(Plain("运算表达式", kText, "x1+x2"));
+            add(RO("运算状态", kText, ""));
+            add(Recv("输入1", kReal));
+            add(Recv("输入2", kReal));
+            add(Send("输出", kReal));
+            CompileFormula("x1+x2", 2, &c->formula, nullptr);
+            c->vars.assign(2, 0);
+            break;
+        case Kind::kUser:
+            add(Plain("脚本代码", kText, "", kShapesBox));
+            add(RO("编译信息", kText, ""));
+            break;
+        case Kind::kLink:
+            add(Plain("发送槽位", kText, ""));
+            add(Plain("接收槽位", kText, ""));
+            break;
+        default:
+            break;
     }
 }
 
@@ -403,7 +431,8 @@ uint8_t Model::DeleteComponent(const std::string& name) {
         }
     }
     for (const auto& d : doomed) {
-        auto it = std::find_if(comps_.begin(), comps_.end(), [&](const auto& p) { return p->name == d; });
+        auto it =
+            std::find_if(comps_.begin(), comps_.end(), [&](const auto& p) { return p->name == d; });
         if (it != comps_.end()) comps_.erase(it);
     }
     Reindex();
@@ -423,13 +452,15 @@ void Model::SetExprInputs(Component* c, int n) {
     c->vars.assign(static_cast<size_t>(n), 0);
 }
 
-void Model::RebuildSlots(Component* c, const std::vector<Attr>& receive, const std::vector<Attr>& send,
-                         const std::vector<Attr>& plain) {
+void Model::RebuildSlots(Component* c, const std::vector<Attr>& receive,
+                         const std::vector<Attr>& send, const std::vector<Attr>& plain) {
     // The type's own attributes stay first; declared attributes, receive slots and send slots
     // follow. Whatever keeps its name, role and type keeps its value and link.
     auto keep = [c](const Attr& fresh) {
         const Attr* old = c->Find(fresh.name);
-        if (old && old->role == fresh.role && old->type == fresh.type && old->declared == fresh.declared) return *old;
+        if (old && old->role == fresh.role && old->type == fresh.type &&
+            old->declared == fresh.declared)
+            return *old;
         return fresh;
     };
     std::vector<Attr> attrs;
@@ -469,8 +500,9 @@ void Model::CompileUserScript(Component* c, const std::string& text) {
     info = c->Find("编译信息");
     if (info)
         info->value = "编译成功: 输入" + std::to_string(c->program.inputs.size()) + "个, 输出" +
-                      std::to_string(c->program.outputs.size()) + "个, 属性" + std::to_string(c->program.attrs.size()) +
-                      "个, 引用" + std::to_string(c->program.refs.size()) + "个";
+                      std::to_string(c->program.outputs.size()) + "个, 属性" +
+                      std::to_string(c->program.attrs.size()) + "个, 引用" +
+                      std::to_string(c->program.refs.size()) + "个";
 }
 
 uint8_t Model::RunCommand(Component* c, Attr* a) {
@@ -522,94 +554,97 @@ uint8_t Model::ApplyWrite(Component* c, Attr* a, const std::string& value) {
     long long iv = 0;
     double rv = 0;
     switch (a->type) {
-    case kCommand:
-        if (value == "true") return RunCommand(c, a);
-        return value == "false" ? kOk : kRefused;
-    case kMemory:
-        return kRefused;  // memory data moves with command 17
-    case kBool:
-        if (value != "true" && value != "false") return kRefused;
-        break;
-    case kInt:
-        if (!ParseInt(value, &iv)) return kRefused;
-        break;
-    case kReal:
-        if (!ParseReal(value, &rv)) return kRefused;
-        break;
-    case kEnum:
-        if (std::find(a->options.begin(), a->options.end(), value) == a->options.end()) return kRefused;
-        break;
-    default:
-        break;
+        case kCommand:
+            if (value == "true") return RunCommand(c, a);
+            return value == "false" ? kOk : kRefused;
+        case kMemory:
+            return kRefused;  // memory data moves with command 17
+        case kBool:
+            if (value != "true" && value != "false") return kRefused;
+            break;
+        case kInt:
+            if (!ParseInt(value, &iv)) return kRefused;
+            break;
+        case kReal:
+            if (!ParseReal(value, &rv)) return kRefused;
+            break;
+        case kEnum:
+            if (std::find(a->options.begin(), a->options.end(), value) == a->options.end())
+                return kRefused;
+            break;
+        default:
+            break;
     }
     const std::string& n = a->name;
     switch (c->kind) {
-    case Kind::kManager:
-        if (n == "运行状态") {
-            SetRunning(value == "true");
-            return kOk;
-        }
-        if (n == "启动采样") {
-            if (value == "true")
-                StartSampling();
-            else if (sampling_)
-                FinishSampling();
-            return kOk;
-        }
-        if ((n == "触发管脚号" && (iv < 0 || iv >= static_cast<long long>(kChannels))) ||
-            (n == "采样深度" && (iv < 16 || iv > static_cast<long long>(kMaxDepth))) || (n == "采样时间_us" && rv <= 0) ||
-            (n == "Flash操作地址" && iv < 0))
-            return kRefused;
-        break;
-    case Kind::kTimer:
-        if ((n == "定时周期_ms" && iv < 1) || (n == "占空比_百分比" && (iv < 0 || iv > 100))) return kRefused;
-        break;
-    case Kind::kGenerator:
-        if (n == "启动频率_KHz" && rv < 0) return kRefused;
-        break;
-    case Kind::kCounter:
-        if (n == "计数上限" && iv < 0) return kRefused;
-        break;
-    case Kind::kExpression:
-        if (n == "输入槽位个数") {
-            if (iv < 1 || iv > kMaxExprInputs) return kRefused;
-            a->value = value;
-            SetExprInputs(c, static_cast<int>(iv));
-            const Attr* expr = c->Find("运算表达式");
-            std::string err;
-            bool ok = CompileFormula(expr->value, static_cast<int>(iv), &c->formula, &err);
-            if (!ok) c->formula = Formula();
-            c->Find("运算状态")->value = ok ? "" : err;
-            return kOk;
-        }
-        if (n == "运算表达式") {
-            // The text is kept as written; a formula that does not compile shows its error in
-            // "运算状态" and the output holds 0 until it is corrected.
-            a->value = value;
-            long long inputs = 1;
-            ParseInt(c->Find("输入槽位个数")->value, &inputs);
-            std::string err;
-            bool ok = CompileFormula(value, static_cast<int>(inputs), &c->formula, &err);
-            if (!ok) c->formula = Formula();
-            c->Find("运算状态")->value = ok ? "" : err;
-            return kOk;
-        }
-        break;
-    case Kind::kUser:
-        if (n == "脚本代码") {
-            a->value = value;
-            CompileUserScript(c, value);
-            return kOk;
-        }
-        break;
-    default:
-        break;
+        case Kind::kManager:
+            if (n == "运行状态") {
+                SetRunning(value == "true");
+                return kOk;
+            }
+            if (n == "启动采样") {
+                if (value == "true")
+                    StartSampling();
+                else if (sampling_)
+                    FinishSampling();
+                return kOk;
+            }
+            if ((n == "触发管脚号" && (iv < 0 || iv >= static_cast<long long>(kChannels))) ||
+                (n == "采样深度" && (iv < 16 || iv > static_cast<long long>(kMaxDepth))) ||
+                (n == "采样时间_us" && rv <= 0) || (n == "Flash操作地址" && iv < 0))
+                return kRefused;
+            break;
+        case Kind::kTimer:
+            if ((n == "定时周期_ms" && iv < 1) || (n == "占空比_百分比" && (iv < 0 || iv > 100)))
+                return kRefused;
+            break;
+        case Kind::kGenerator:
+            if (n == "启动频率_KHz" && rv < 0) return kRefused;
+            break;
+        case Kind::kCounter:
+            if (n == "计数上限" && iv < 0) return kRefused;
+            break;
+        case Kind::kExpression:
+            if (n == "输入槽位个数") {
+                if (iv < 1 || iv > kMaxExprInputs) return kRefused;
+                a->value = value;
+                SetExprInputs(c, static_cast<int>(iv));
+                const Attr* expr = c->Find("运算表达式");
+                std::string err;
+                bool ok = CompileFormula(expr->value, static_cast<int>(iv), &c->formula, &err);
+                if (!ok) c->formula = Formula();
+                c->Find("运算状态")->value = ok ? "" : err;
+                return kOk;
+            }
+            if (n == "运算表达式") {
+                // The text is kept as written; a formula that does not compile shows its error in
+                // "运算状态" and the output holds 0 until it is corrected.
+                a->value = value;
+                long long inputs = 1;
+                ParseInt(c->Find("输入槽位个数")->value, &inputs);
+                std::string err;
+                bool ok = CompileFormula(value, static_cast<int>(inputs), &c->formula, &err);
+                if (!ok) c->formula = Formula();
+                c->Find("运算状态")->value = ok ? "" : err;
+                return kOk;
+            }
+            break;
+        case Kind::kUser:
+            if (n == "脚本代码") {
+                a->value = value;
+                CompileUserScript(c, value);
+                return kOk;
+            }
+            break;
+        default:
+            break;
     }
     a->value = value;
     return kOk;
 }
 
-uint8_t Model::SetValue(const std::string& comp, const std::string& attr, const std::string& value) {
+uint8_t Model::SetValue(const std::string& comp, const std::string& attr,
+                        const std::string& value) {
     if (in_boot_) return kInBoot;
     Component* c = FindComponent(comp);
     if (!c) return kRefused;
@@ -618,7 +653,8 @@ uint8_t Model::SetValue(const std::string& comp, const std::string& attr, const 
     return ApplyWrite(c, a, value);
 }
 
-uint8_t Model::GetValue(const std::string& comp, const std::string& attr, std::string* value) const {
+uint8_t Model::GetValue(const std::string& comp, const std::string& attr,
+                        std::string* value) const {
     if (in_boot_) return kInBoot;
     const Component* c = FindComponent(comp);
     if (!c) return kRefused;
@@ -628,7 +664,8 @@ uint8_t Model::GetValue(const std::string& comp, const std::string& attr, std::s
     return kOk;
 }
 
-uint8_t Model::SetLink(const std::string& comp, const std::string& attr, const std::string& source) {
+uint8_t Model::SetLink(const std::string& comp, const std::string& attr,
+                       const std::string& source) {
     if (in_boot_) return kInBoot;
     Component* c = FindComponent(comp);
     Attr* a = c ? c->Find(attr) : nullptr;
@@ -646,7 +683,8 @@ uint8_t Model::SetLink(const std::string& comp, const std::string& attr, const s
     return kOk;
 }
 
-uint8_t Model::GetLink(const std::string& comp, const std::string& attr, std::string* source) const {
+uint8_t Model::GetLink(const std::string& comp, const std::string& attr,
+                       std::string* source) const {
     if (in_boot_) return kInBoot;
     const Component* c = FindComponent(comp);
     const Attr* a = c ? c->Find(attr) : nullptr;
@@ -655,7 +693,8 @@ uint8_t Model::GetLink(const std::string& comp, const std::string& attr, std::st
     return kOk;
 }
 
-uint8_t Model::ModifyList(const std::string& comp, const std::string& attr, int op, int index, const std::string& text) {
+uint8_t Model::ModifyList(const std::string& comp, const std::string& attr, int op, int index,
+                          const std::string& text) {
     // Edits one entry of a list attribute: 1 inserts text before entry index (or appends past
     // the end), 2 removes entry index, 3 replaces entry index with text.
     if (in_boot_) return kInBoot;
@@ -666,21 +705,25 @@ uint8_t Model::ModifyList(const std::string& comp, const std::string& attr, int 
     auto entries = SplitList(a->value);
     size_t i = static_cast<size_t>(index);
     switch (op) {
-    case 1: entries.insert(entries.begin() + std::min(i, entries.size()), text); break;
-    case 2:
-        if (i >= entries.size()) return kRefused;
-        entries.erase(entries.begin() + i);
-        break;
-    case 3:
-        if (i >= entries.size()) return kRefused;
-        entries[i] = text;
-        break;
-    default: return kRefused;
+        case 1:
+            entries.insert(entries.begin() + std::min(i, entries.size()), text);
+            break;
+        case 2:
+            if (i >= entries.size()) return kRefused;
+            entries.erase(entries.begin() + i);
+            break;
+        case 3:
+            if (i >= entries.size()) return kRefused;
+            entries[i] = text;
+            break;
+        default:
+            return kRefused;
     }
     return ApplyWrite(c, a, JoinList(entries));
 }
 
-uint8_t Model::GetMem(const std::string& comp, const std::string& attr, std::vector<uint8_t>* out) const {
+uint8_t Model::GetMem(const std::string& comp, const std::string& attr,
+                      std::vector<uint8_t>* out) const {
     if (in_boot_) return kInBoot;
     const Component* c = FindComponent(comp);
     const Attr* a = c ? c->Find(attr) : nullptr;
@@ -692,70 +735,77 @@ uint8_t Model::GetMem(const std::string& comp, const std::string& attr, std::vec
     return kOk;
 }
 
-uint8_t Model::SetMem(const std::string& comp, const std::string& attr, const uint8_t* data, size_t n) {
+uint8_t Model::SetMem(const std::string& comp, const std::string& attr, const uint8_t* data,
+                      size_t n) {
     if (in_boot_) return kInBoot;
     Component* c = FindComponent(comp);
     Attr* a = c ? c->Find(attr) : nullptr;
     if (!a || (a->flags & kReadOnly)) return kRefused;
-    if (a->type != kMemory) return ApplyWrite(c, a, std::string(reinterpret_cast<const char*>(data), n));
-    if (c->kind == Kind::kManager && a->name == "Flash操作数据" && n != static_cast<size_t>(geometry_.page)) return kRefused;
+    if (a->type != kMemory)
+        return ApplyWrite(c, a, std::string(reinterpret_cast<const char*>(data), n));
+    if (c->kind == Kind::kManager && a->name == "Flash操作数据" &&
+        n != static_cast<size_t>(geometry_.page))
+        return kRefused;
     a->mem.assign(data, data + n);
     a->value = std::to_string(n);
     return kOk;
 }
 
-uint8_t Model::ConfigOperate(int op, uint8_t bytes[3], const T_GLOAT_SET* rec_in, T_GLOAT_SET* rec_out) {
+uint8_t Model::ConfigOperate(int op, uint8_t bytes[3], const T_GLOAT_SET* rec_in,
+                             T_GLOAT_SET* rec_out) {
     if (in_boot_ && op != 4) return kInBoot;
     switch (op) {
-    case 1:
-        if (bytes[0] > 5) return kRefused;
-        slots_[bytes[0]] = ExportConfig();
-        Info(2, "配置已保存到槽位" + std::to_string(bytes[0]));
-        return kOk;
-    case 3:
-        SetRunning(false);
-        Clear();
-        return kOk;
-    case 4:
-        std::memcpy(bytes, pending_bytes_, 3);
-        *rec_out = pending_params_;
-        return kOk;
-    case 5: {
-        if (!rec_in) return kMalformed;
-        const uint8_t serial = bytes[2];
-        if (bytes[0] > 5 || bytes[1] > 3 || (serial & 7) > 3 || ((serial >> 3) & 3) > 2 || (serial >> 6) > 2) return kRefused;
-        std::memcpy(pending_bytes_, bytes, 3);
-        pending_params_ = *rec_in;
-        *rec_out = pending_params_;
-        return kOk;
-    }
-    default:
-        return kRefused;
+        case 1:
+            if (bytes[0] > 5) return kRefused;
+            slots_[bytes[0]] = ExportConfig();
+            Info(2, "配置已保存到槽位" + std::to_string(bytes[0]));
+            return kOk;
+        case 3:
+            SetRunning(false);
+            Clear();
+            return kOk;
+        case 4:
+            std::memcpy(bytes, pending_bytes_, 3);
+            *rec_out = pending_params_;
+            return kOk;
+        case 5: {
+            if (!rec_in) return kMalformed;
+            const uint8_t serial = bytes[2];
+            if (bytes[0] > 5 || bytes[1] > 3 || (serial & 7) > 3 || ((serial >> 3) & 3) > 2 ||
+                (serial >> 6) > 2)
+                return kRefused;
+            std::memcpy(pending_bytes_, bytes, 3);
+            pending_params_ = *rec_in;
+            *rec_out = pending_params_;
+            return kOk;
+        }
+        default:
+            return kRefused;
     }
 }
 
 uint8_t Model::Boot(int code) {
     switch (code) {
-    case 51:
-        SetRunning(false);
-        if (sampling_) FinishSampling();
-        in_boot_ = true;
-        Info(2, "进入BOOT模式");
-        return kOk;
-    case 52:
-        if (!in_boot_) return kRefused;
-        in_boot_ = false;
-        Info(2, "退出BOOT模式");
-        Restart();
-        return kOk;
-    case 53:
-    case 54:
-        if (!in_boot_) return kRefused;
-        factory_mode_ = code == 53;
-        Info(2, factory_mode_ ? "已设置为出厂模式" : "已设置为正常模式");
-        return kOk;
-    default:
-        return kRefused;
+        case 51:
+            SetRunning(false);
+            if (sampling_) FinishSampling();
+            in_boot_ = true;
+            Info(2, "进入BOOT模式");
+            return kOk;
+        case 52:
+            if (!in_boot_) return kRefused;
+            in_boot_ = false;
+            Info(2, "退出BOOT模式");
+            Restart();
+            return kOk;
+        case 53:
+        case 54:
+            if (!in_boot_) return kRefused;
+            factory_mode_ = code == 53;
+            Info(2, factory_mode_ ? "已设置为出厂模式" : "已设置为正常模式");
+            return kOk;
+        default:
+            return kRefused;
     }
 }
 
@@ -835,75 +885,92 @@ void Model::SetOutput(Component* c, const std::string& slot, double v) {
 void Model::Compute(Component* c) {
     auto in = [&](const char* n) { return SlotNumber(c, n) != 0; };
     switch (c->kind) {
-    case Kind::kTimer: {
-        bool on = c->Find("启用定时器")->value == "true";
-        double period_us = std::max(1.0, SlotNumber(c, "定时周期_ms")) * 1000.0;
-        SetOutput(c, "输出", on && c->phase * 100 < SlotNumber(c, "占空比_百分比") * period_us);
-        break;
-    }
-    case Kind::kGenerator: {
-        bool on = c->Find("启用输出")->value == "true";
-        double amp = SlotNumber(c, "幅值"), ph = c->phase, v = 0;
-        const std::string& wave = c->Find("波形类型")->value;
-        if (wave == "方波")
-            v = ph < 0.5 ? amp : 0;
-        else if (wave == "正弦波")
-            v = amp * std::sin(2 * std::numbers::pi * ph);
-        else if (wave == "三角波")
-            v = amp * (ph < 0.5 ? 4 * ph - 1 : 3 - 4 * ph);
-        else
-            v = amp * ph;
-        SetOutput(c, "输出", on ? v : 0);
-        SetOutput(c, "脉冲输出", on && ph < 0.5);
-        break;
-    }
-    case Kind::kAnd: SetOutput(c, "输出", in("输入1") && in("输入2")); break;
-    case Kind::kOr: SetOutput(c, "输出", in("输入1") || in("输入2")); break;
-    case Kind::kXor: SetOutput(c, "输出", in("输入1") != in("输入2")); break;
-    case Kind::kNot: SetOutput(c, "输出", !in("输入")); break;
-    case Kind::kCounter: {
-        bool pulse = in("计数输入");
-        bool overflow = false;
-        if (in("复位")) {
-            c->phase = 0;
-        } else if (pulse && !c->last_in) {
-            c->phase += 1;
-            double limit = SlotNumber(c, "计数上限");
-            if (limit > 0 && c->phase >= limit) {
+        case Kind::kTimer: {
+            bool on = c->Find("启用定时器")->value == "true";
+            double period_us = std::max(1.0, SlotNumber(c, "定时周期_ms")) * 1000.0;
+            SetOutput(c, "输出", on && c->phase * 100 < SlotNumber(c, "占空比_百分比") * period_us);
+            break;
+        }
+        case Kind::kGenerator: {
+            bool on = c->Find("启用输出")->value == "true";
+            double amp = SlotNumber(c, "幅值"), ph = c->phase, v = 0;
+            const std::string& wave = c->Find("波形类型")->value;
+            if (wave == "方波")
+                v = ph < 0.5 ? amp : 0;
+            else if (wave == "正弦波")
+                v = amp * std::sin(2 * std::numbers::pi * ph);
+            else if (wave == "三角波")
+                v = amp * (ph < 0.5 ? 4 * ph - 1 : 3 - 4 * ph);
+            else
+                v = amp * ph;
+            SetOutput(c, "输出", on ? v : 0);
+            SetOutput(c, "脉冲输出", on && ph < 0.5);
+            break;
+        }
+        case Kind::kAnd:
+            SetOutput(c, "输出", in("输入1") && in("输入2"));
+            break;
+        case Kind::kOr:
+            SetOutput(c, "输出", in("输入1") || in("输入2"));
+            break;
+        case Kind::kXor:
+            SetOutput(c, "输出", in("输入1") != in("输入2"));
+            break;
+        case Kind::kNot:
+            SetOutput(c, "输出", !in("输入"));
+            break;
+        case Kind::kCounter: {
+            bool pulse = in("计数输入");
+            bool overflow = false;
+            if (in("复位")) {
                 c->phase = 0;
-                overflow = true;
+            } else if (pulse && !c->last_in) {
+                c->phase += 1;
+                double limit = SlotNumber(c, "计数上限");
+                if (limit > 0 && c->phase >= limit) {
+                    c->phase = 0;
+                    overflow = true;
+                }
             }
+            c->last_in = pulse;
+            SetOutput(c, "计数值", c->phase);
+            SetOutput(c, "溢出", overflow);
+            break;
         }
-        c->last_in = pulse;
-        SetOutput(c, "计数值", c->phase);
-        SetOutput(c, "溢出", overflow);
-        break;
-    }
-    case Kind::kSwitch: SetOutput(c, "输出", c->Find("开关状态")->value == "true"); break;
-    case Kind::kConstant: SetOutput(c, "输出", SlotNumber(c, "数值")); break;
-    case Kind::kExpression: {
-        for (size_t i = 0; i < c->vars.size(); ++i) c->vars[i] = SlotNumber(c, "输入" + std::to_string(i + 1));
-        SetOutput(c, "输出", c->formula.Valid() ? c->formula.Eval(c->vars.data()) : 0);
-        break;
-    }
-    case Kind::kUser: {
-        const ScriptProgram& p = c->program;
-        if (!p.Valid()) break;
-        if (c->vars.size() != p.var_count) c->vars.assign(p.var_count, 0);
-        for (size_t i = 0; i < p.inputs.size(); ++i) c->vars[p.InputVar(i)] = SlotNumber(c, p.inputs[i]);
-        for (size_t i = 0; i < p.attrs.size(); ++i) c->vars[p.AttrVar(i)] = SlotNumber(c, p.attrs[i].name);
-        for (size_t i = 0; i < p.refs.size(); ++i) {
-            std::string rc, ra, v;
-            double x = 0;
-            if (SplitFullName(p.refs[i].init, &rc, &ra) && GetValue(rc, ra, &v) == kOk) x = ToNumber(v);
-            c->vars[p.RefVar(i)] = x;
+        case Kind::kSwitch:
+            SetOutput(c, "输出", c->Find("开关状态")->value == "true");
+            break;
+        case Kind::kConstant:
+            SetOutput(c, "输出", SlotNumber(c, "数值"));
+            break;
+        case Kind::kExpression: {
+            for (size_t i = 0; i < c->vars.size(); ++i)
+                c->vars[i] = SlotNumber(c, "输入" + std::to_string(i + 1));
+            SetOutput(c, "输出", c->formula.Valid() ? c->formula.Eval(c->vars.data()) : 0);
+            break;
         }
-        p.Run(c->vars.data());
-        for (size_t i = 0; i < p.outputs.size(); ++i) SetOutput(c, p.outputs[i], c->vars[p.OutputVar(i)]);
-        break;
-    }
-    default:
-        break;
+        case Kind::kUser: {
+            const ScriptProgram& p = c->program;
+            if (!p.Valid()) break;
+            if (c->vars.size() != p.var_count) c->vars.assign(p.var_count, 0);
+            for (size_t i = 0; i < p.inputs.size(); ++i)
+                c->vars[p.InputVar(i)] = SlotNumber(c, p.inputs[i]);
+            for (size_t i = 0; i < p.attrs.size(); ++i)
+                c->vars[p.AttrVar(i)] = SlotNumber(c, p.attrs[i].name);
+            for (size_t i = 0; i < p.refs.size(); ++i) {
+                std::string rc, ra, v;
+                double x = 0;
+                if (SplitFullName(p.refs[i].init, &rc, &ra) && GetValue(rc, ra, &v) == kOk)
+                    x = ToNumber(v);
+                c->vars[p.RefVar(i)] = x;
+            }
+            p.Run(c->vars.data());
+            for (size_t i = 0; i < p.outputs.size(); ++i)
+                SetOutput(c, p.outputs[i], c->vars[p.OutputVar(i)]);
+            break;
+        }
+        default:
+            break;
     }
 }
 
@@ -917,7 +984,8 @@ void Model::Tick(int dt_us) {
                 if (a.role != kReceive || a.link.empty()) continue;
                 std::string sc, sa, v;
                 if (!SplitFullName(a.link, &sc, &sa) || GetValue(sc, sa, &v) != kOk) continue;
-                a.value = a.type == kBool ? (ToBool(v) ? "true" : "false") : FormatNumber(ToNumber(v));
+                a.value =
+                    a.type == kBool ? (ToBool(v) ? "true" : "false") : FormatNumber(ToNumber(v));
             }
         }
         for (auto& c : comps_) {
@@ -989,7 +1057,8 @@ void Model::TakeSample(uint8_t bits) {
         const size_t keep = depth_ / 8;
         if (!edge) {
             samples_.push_back(bits);
-            if (samples_.size() > 2 * keep + 64) samples_.erase(samples_.begin(), samples_.end() - keep);
+            if (samples_.size() > 2 * keep + 64)
+                samples_.erase(samples_.begin(), samples_.end() - keep);
             return;
         }
         if (samples_.size() > keep) samples_.erase(samples_.begin(), samples_.end() - keep);
@@ -1075,7 +1144,8 @@ std::string Model::ExportConfig() const {
                     out += a.name + "=" + Escape(a.value) + "\n";
                 continue;
             }
-            if (!a.persist || (a.flags & kReadOnly) || a.type == kCommand || a.type == kMemory) continue;
+            if (!a.persist || (a.flags & kReadOnly) || a.type == kCommand || a.type == kMemory)
+                continue;
             out += a.name + "=" + Escape(a.value) + "\n";
         }
     }
@@ -1120,8 +1190,9 @@ bool Model::ImportInto(const std::string& text, std::string* error) {
             }
             size_t dash = name.rfind('-');
             long long number = 0;
-            if (dash == std::string::npos || dash == 0 || !ParseInt(name.substr(dash + 1), &number) || number < 1 ||
-                number > 1000000 || std::to_string(number) != name.substr(dash + 1)) {
+            if (dash == std::string::npos || dash == 0 ||
+                !ParseInt(name.substr(dash + 1), &number) || number < 1 || number > 1000000 ||
+                std::to_string(number) != name.substr(dash + 1)) {
                 *error = Line(lineno, "错误的组件名 " + name);
                 return false;
             }
@@ -1167,7 +1238,8 @@ bool Model::ImportInto(const std::string& text, std::string* error) {
             continue;
         }
         Attr* a = cur->Find(key);
-        if (!a || (a->role != kReceive && (!a->persist || (a->flags & kReadOnly) || a->type == kCommand || a->type == kMemory))) {
+        if (!a || (a->role != kReceive && (!a->persist || (a->flags & kReadOnly) ||
+                                           a->type == kCommand || a->type == kMemory))) {
             *error = Line(lineno, "组件 " + cur->name + " 没有可写的属性 " + key);
             return false;
         }
@@ -1257,11 +1329,14 @@ void Model::LoadDemo() {
          "脚本代码=// 计数超过阈值时输出1\\ninput 计数\\noutput 超限\\nattr 阈值 = 5\\n"
          "if 计数 > 阈值 then\\n    超限 = 1\\nelse\\n    超限 = 0\\nend\\n\n"},
     };
-    std::string text = "KVS配置 1\n[组件管理器]\n采样点列表=定时器-5.输出;开关-1.输出;与门-1.输出;计数器-1.溢出;\n";
+    std::string text =
+        "KVS配置 "
+        "1\n[组件管理器]\n采样点列表=定时器-5.输出;开关-1.输出;与门-1.输出;计数器-1.溢出;\n";
     for (const auto& b : boxes) {
         char rect[64];
         std::snprintf(rect, sizeof rect, "(%d,%d),(%d,%d)", b.x, b.y, b.x + 80, b.y + 40);
-        text += std::string("[") + b.type + "-" + std::to_string(b.number) + "]\n区域位置=" + rect + "\n" + b.extra;
+        text += std::string("[") + b.type + "-" + std::to_string(b.number) + "]\n区域位置=" + rect +
+                "\n" + b.extra;
     }
     if (!ImportConfig(text, nullptr)) return;
 
@@ -1297,10 +1372,12 @@ void Model::LoadDemo() {
         Pt t = SlotCentre(tl, tt, tl + 80, tt + 40, false, w.to_idx, w.to_count);
         int mx = (f.x + t.x) / 2;
         char route[128];
-        std::snprintf(route, sizeof route, "4,(%d,%d),(%d,%d),(%d,%d),(%d,%d),", f.x, f.y, mx, f.y, mx, t.y, t.x, t.y);
+        std::snprintf(route, sizeof route, "4,(%d,%d),(%d,%d),(%d,%d),(%d,%d),", f.x, f.y, mx, f.y,
+                      mx, t.y, t.x, t.y);
         std::string link;
         if (AddComponent(kLinkType, &link) != kOk) return;
-        std::string from = std::string(w.from) + ":" + w.from_slot, to = std::string(w.to) + ":" + w.to_slot;
+        std::string from = std::string(w.from) + ":" + w.from_slot,
+                    to = std::string(w.to) + ":" + w.to_slot;
         SetValue(link, "区域位置", route);
         SetValue(link, "发送槽位", from);
         SetValue(link, "接收槽位", to);

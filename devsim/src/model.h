@@ -39,7 +39,7 @@ struct Attr {
     uint8_t type = kText;
     uint8_t flags = 0;
     uint8_t role = kPlain;
-    bool persist = true;  // written into the configuration text
+    bool persist = true;    // written into the configuration text
     bool declared = false;  // declared by a user script (replaced when the script changes)
     std::vector<std::string> options;
     std::string value;
@@ -95,7 +95,7 @@ struct TypeInfo {
 struct Unsolicited {
     uint8_t cmd = 0;
     std::vector<std::pair<int8_t, std::string>> lines;  // command 100: level and text
-    std::string name, value;                           // command 20
+    std::string name, value;                            // command 20
 };
 
 struct FlashGeometry {
@@ -104,15 +104,15 @@ struct FlashGeometry {
 };
 
 class Model {
-public:
+  public:
     Model();
     explicit Model(const std::string& flash_geometry);
 
     static const std::vector<TypeInfo>& Types();
 
     // --- configuration ----------------------------------------------------------------------
-    void Clear();                 // the empty configuration (manager and type nodes only)
-    void LoadDemo();              // the demo configuration
+    void Clear();     // the empty configuration (manager and type nodes only)
+    void LoadDemo();  // the demo configuration
     std::string ExportConfig() const;
     bool ImportConfig(const std::string& text, std::string* error);
 
@@ -129,13 +129,16 @@ public:
     uint8_t GetValue(const std::string& comp, const std::string& attr, std::string* value) const;
     uint8_t SetLink(const std::string& comp, const std::string& attr, const std::string& source);
     uint8_t GetLink(const std::string& comp, const std::string& attr, std::string* source) const;
-    uint8_t ModifyList(const std::string& comp, const std::string& attr, int op, int index, const std::string& text);
+    uint8_t ModifyList(const std::string& comp, const std::string& attr, int op, int index,
+                       const std::string& text);
     uint8_t AddComponent(const std::string& type, std::string* name);
     uint8_t DeleteComponent(const std::string& name);
-    uint8_t GetMem(const std::string& comp, const std::string& attr, std::vector<uint8_t>* out) const;
+    uint8_t GetMem(const std::string& comp, const std::string& attr,
+                   std::vector<uint8_t>* out) const;
     uint8_t SetMem(const std::string& comp, const std::string& attr, const uint8_t* data, size_t n);
     // Command 13. bytes[0..2] are request/reply bytes 9-11; rec in/out.
-    uint8_t ConfigOperate(int op, uint8_t bytes[3], const T_GLOAT_SET* rec_in, T_GLOAT_SET* rec_out);
+    uint8_t ConfigOperate(int op, uint8_t bytes[3], const T_GLOAT_SET* rec_in,
+                          T_GLOAT_SET* rec_out);
     uint8_t Boot(int code);  // commands 51-54
     bool InBoot() const { return in_boot_; }
 
@@ -157,7 +160,7 @@ public:
 
     const std::vector<uint8_t>& Flash() const { return flash_; }
 
-private:
+  private:
     Component* NewComponent(Kind kind, const std::string& type, int number);
     void AddInstanceAttrs(Component* c);
     uint8_t ApplyWrite(Component* c, Attr* a, const std::string& value);
@@ -190,7 +193,7 @@ private:
     bool in_boot_ = false;
     bool factory_mode_ = false;
     std::string key_;
-    std::string factory_key_;  // the key restored by factory mode
+    std::string factory_key_;       // the key restored by factory mode
     T_GLOAT_SET params_{};          // active startup parameters
     T_GLOAT_SET pending_params_{};  // written by operation 5, active after a restart
     uint8_t boot_bytes_[3] = {0, 3, 0x53};

@@ -9,7 +9,26 @@
 
 namespace devsim {
 
-enum class Op { kNum, kVar, kNeg, kNot, kAdd, kSub, kMul, kDiv, kMod, kLt, kLe, kGt, kGe, kEq, kNe, kAnd, kOr, kCall };
+enum class Op {
+    kNum,
+    kVar,
+    kNeg,
+    kNot,
+    kAdd,
+    kSub,
+    kMul,
+    kDiv,
+    kMod,
+    kLt,
+    kLe,
+    kGt,
+    kGe,
+    kEq,
+    kNe,
+    kAnd,
+    kOr,
+    kCall
+};
 enum class Fn { kAbs, kMin, kMax, kSqrt, kSin, kCos, kFloor, kPow };
 
 struct ExprNode {
@@ -35,67 +54,94 @@ constexpr size_t kMaxDecls = 64;
 
 double EvalNode(const ExprNode& n, const double* v) {
     switch (n.op) {
-    case Op::kNum: return n.num;
-    case Op::kVar: return v[n.var];
-    case Op::kNeg: return -EvalNode(*n.kids[0], v);
-    case Op::kNot: return EvalNode(*n.kids[0], v) == 0 ? 1 : 0;
-    case Op::kAnd: return (EvalNode(*n.kids[0], v) != 0 && EvalNode(*n.kids[1], v) != 0) ? 1 : 0;
-    case Op::kOr: return (EvalNode(*n.kids[0], v) != 0 || EvalNode(*n.kids[1], v) != 0) ? 1 : 0;
-    case Op::kCall: {
-        double a = EvalNode(*n.kids[0], v);
-        double b = n.kids.size() > 1 ? EvalNode(*n.kids[1], v) : 0;
-        switch (n.fn) {
-        case Fn::kAbs: return std::fabs(a);
-        case Fn::kMin: return std::fmin(a, b);
-        case Fn::kMax: return std::fmax(a, b);
-        case Fn::kSqrt: return a < 0 ? 0 : std::sqrt(a);
-        case Fn::kSin: return std::sin(a);
-        case Fn::kCos: return std::cos(a);
-        case Fn::kFloor: return std::floor(a);
-        case Fn::kPow: {
-            double r = std::pow(a, b);
-            return std::isfinite(r) ? r : 0;
+        case Op::kNum:
+            return n.num;
+        case Op::kVar:
+            return v[n.var];
+        case Op::kNeg:
+            return -EvalNode(*n.kids[0], v);
+        case Op::kNot:
+            return EvalNode(*n.kids[0], v) == 0 ? 1 : 0;
+        case Op::kAnd:
+            return (EvalNode(*n.kids[0], v) != 0 && EvalNode(*n.kids[1], v) != 0) ? 1 : 0;
+        case Op::kOr:
+            return (EvalNode(*n.kids[0], v) != 0 || EvalNode(*n.kids[1], v) != 0) ? 1 : 0;
+        case Op::kCall: {
+            double a = EvalNode(*n.kids[0], v);
+            double b = n.kids.size() > 1 ? EvalNode(*n.kids[1], v) : 0;
+            switch (n.fn) {
+                case Fn::kAbs:
+                    return std::fabs(a);
+                case Fn::kMin:
+                    return std::fmin(a, b);
+                case Fn::kMax:
+                    return std::fmax(a, b);
+                case Fn::kSqrt:
+                    return a < 0 ? 0 : std::sqrt(a);
+                case Fn::kSin:
+                    return std::sin(a);
+                case Fn::kCos:
+                    return std::cos(a);
+                case Fn::kFloor:
+                    return std::floor(a);
+                case Fn::kPow: {
+                    double r = std::pow(a, b);
+                    return std::isfinite(r) ? r : 0;
+                }
+            }
+            return 0;
         }
-        }
-        return 0;
-    }
-    default: break;
+        default:
+            break;
     }
     double a = EvalNode(*n.kids[0], v), b = EvalNode(*n.kids[1], v);
     switch (n.op) {
-    case Op::kAdd: return a + b;
-    case Op::kSub: return a - b;
-    case Op::kMul: return a * b;
-    // Division by zero gives 0 rather than infinities that would spread through the dataflow.
-    case Op::kDiv: return b == 0 ? 0 : a / b;
-    case Op::kMod: return b == 0 ? 0 : std::fmod(a, b);
-    case Op::kLt: return a < b;
-    case Op::kLe: return a <= b;
-    case Op::kGt: return a > b;
-    case Op::kGe: return a >= b;
-    case Op::kEq: return a == b;
-    case Op::kNe: return a != b;
-    default: return 0;
+        case Op::kAdd:
+            return a + b;
+        case Op::kSub:
+            return a - b;
+        case Op::kMul:
+            return a * b;
+        // Division by zero gives 0 rather than infinities that would spread through the dataflow.
+        case Op::kDiv:
+            return b == 0 ? 0 : a / b;
+        case Op::kMod:
+            return b == 0 ? 0 : std::fmod(a, b);
+        case Op::kLt:
+            return a < b;
+        case Op::kLe:
+            return a <= b;
+        case Op::kGt:
+            return a > b;
+        case Op::kGe:
+            return a >= b;
+        case Op::kEq:
+            return a == b;
+        case Op::kNe:
+            return a != b;
+        default:
+            return 0;
     }
 }
 
 bool RunBody(const std::vector<ScriptStmt>& body, double* v, int* steps) {
     for (const auto& s : body) {
         switch (s.kind) {
-        case ScriptStmt::kAssign: {
-            double r = EvalNode(*s.expr, v);
-            v[s.var] = std::isfinite(r) ? r : 0;
-            break;
-        }
-        case ScriptStmt::kIf:
-            if (!RunBody(EvalNode(*s.expr, v) != 0 ? s.then_body : s.else_body, v, steps)) return false;
-            break;
-        case ScriptStmt::kWhile:
-            while (EvalNode(*s.expr, v) != 0) {
-                if (++*steps > kMaxLoopSteps) return false;
-                if (!RunBody(s.then_body, v, steps)) return false;
+            case ScriptStmt::kAssign: {
+                double r = EvalNode(*s.expr, v);
+                v[s.var] = std::isfinite(r) ? r : 0;
+                break;
             }
-            break;
+            case ScriptStmt::kIf:
+                if (!RunBody(EvalNode(*s.expr, v) != 0 ? s.then_body : s.else_body, v, steps))
+                    return false;
+                break;
+            case ScriptStmt::kWhile:
+                while (EvalNode(*s.expr, v) != 0) {
+                    if (++*steps > kMaxLoopSteps) return false;
+                    if (!RunBody(s.then_body, v, steps)) return false;
+                }
+                break;
         }
     }
     return true;
@@ -140,7 +186,8 @@ std::vector<Token> Lex(const std::string& s) {
             }
             if (i + 1 >= s.size()) Fail(start, "注释没有结束 (缺少 */)");
             i += 2;
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+        } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() &&
+                                       std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
             const char* begin = s.c_str() + i;
             char* end = nullptr;
             double v = std::strtod(begin, &end);
@@ -188,7 +235,8 @@ std::vector<Token> Lex(const std::string& s) {
 }
 
 bool IsKeyword(const std::string& w) {
-    static const char* kWords[] = {"if", "then", "else", "end", "do", "while", "input", "output", "ref", "attr"};
+    static const char* kWords[] = {"if",    "then",  "else",   "end", "do",
+                                   "while", "input", "output", "ref", "attr"};
     for (const char* k : kWords)
         if (w == k) return true;
     return false;
@@ -198,13 +246,14 @@ bool IsKeyword(const std::string& w) {
 
 // Recursive-descent parser shared by formulas and scripts.
 class ScriptParser {
-public:
+  public:
     explicit ScriptParser(std::vector<Token> toks) : t_(std::move(toks)) {}
 
     // Variable lookup: formulas resolve x1..xN; scripts their declared and local names.
     std::map<std::string, size_t> vars;
     const std::vector<std::string>* reserved = nullptr;
-    std::map<std::string, char> kinds;  // script: 'i' input, 'o' output, 'a' attr, 'r' ref, 'l' local
+    std::map<std::string, char>
+        kinds;  // script: 'i' input, 'o' output, 'a' attr, 'r' ref, 'l' local
 
     const Token& Peek() const { return t_[pos_]; }
     const Token& Next() { return t_[pos_ < t_.size() - 1 ? pos_++ : pos_]; }
@@ -213,14 +262,19 @@ public:
 
     static std::string Describe(const Token& t) {
         switch (t.kind) {
-        case Token::kEnd: return "文本结尾";
-        case Token::kNewline: return "行尾";
-        case Token::kStr: return "字符串 \"" + t.text + "\"";
-        default: return "'" + t.text + "'";
+            case Token::kEnd:
+                return "文本结尾";
+            case Token::kNewline:
+                return "行尾";
+            case Token::kStr:
+                return "字符串 \"" + t.text + "\"";
+            default:
+                return "'" + t.text + "'";
         }
     }
     void Expect(const char* sym) {
-        if (!IsSym(sym)) Fail(Peek().line, std::string("缺少 '") + sym + "', 遇到 " + Describe(Peek()));
+        if (!IsSym(sym))
+            Fail(Peek().line, std::string("缺少 '") + sym + "', 遇到 " + Describe(Peek()));
         Next();
     }
     void ExpectWord(const char* w, int opened_line) {
@@ -308,9 +362,10 @@ public:
             if (IsKeyword(name)) Fail(line, "意外的关键字 " + name);
             Next();
             if (IsSym("(")) {
-                static const std::pair<const char*, Fn> kFns[] = {{"abs", Fn::kAbs}, {"min", Fn::kMin}, {"max", Fn::kMax},
-                                                                  {"sqrt", Fn::kSqrt}, {"sin", Fn::kSin}, {"cos", Fn::kCos},
-                                                                  {"floor", Fn::kFloor}, {"pow", Fn::kPow}};
+                static const std::pair<const char*, Fn> kFns[] = {
+                    {"abs", Fn::kAbs},     {"min", Fn::kMin}, {"max", Fn::kMax},
+                    {"sqrt", Fn::kSqrt},   {"sin", Fn::kSin}, {"cos", Fn::kCos},
+                    {"floor", Fn::kFloor}, {"pow", Fn::kPow}};
                 int arity = 0;
                 for (const auto& [fname, fn] : kFns) {
                     if (name == fname) {
@@ -346,15 +401,17 @@ public:
     }
 
     void EndOfStatement() {
-        if (Peek().kind == Token::kNewline || IsSym(";") || Peek().kind == Token::kEnd || IsWord("else") || IsWord("end"))
+        if (Peek().kind == Token::kNewline || IsSym(";") || Peek().kind == Token::kEnd ||
+            IsWord("else") || IsWord("end"))
             return;
         Fail(Peek().line, "语句后多余的 " + Describe(Peek()));
     }
 
     std::string DeclName() {
         const Token& t = Peek();
-        if (t.kind != Token::kIdent || IsKeyword(t.text) || std::isdigit(static_cast<unsigned char>(t.text[0])) ||
-            t.text == "true" || t.text == "false")
+        if (t.kind != Token::kIdent || IsKeyword(t.text) ||
+            std::isdigit(static_cast<unsigned char>(t.text[0])) || t.text == "true" ||
+            t.text == "false")
             Fail(t.line, "缺少名称, 遇到 " + Describe(t));
         if (kinds.count(t.text)) Fail(t.line, "重复声明 " + t.text);
         if (reserved && std::find(reserved->begin(), reserved->end(), t.text) != reserved->end())
@@ -369,7 +426,8 @@ public:
             Fail(kw.line, "声明太多 (最多" + std::to_string(kMaxDecls) + "个)");
         if (kw.text == "input" || kw.text == "output") {
             do {
-                if (p->inputs.size() + p->outputs.size() + p->attrs.size() + p->refs.size() >= kMaxDecls)
+                if (p->inputs.size() + p->outputs.size() + p->attrs.size() + p->refs.size() >=
+                    kMaxDecls)
                     Fail(kw.line, "声明太多 (最多" + std::to_string(kMaxDecls) + "个)");
                 std::string name = DeclName();
                 kinds[name] = kw.text == "input" ? 'i' : 'o';
@@ -411,7 +469,8 @@ public:
         }
     }
 
-    std::vector<ScriptStmt> Block(std::initializer_list<const char*> enders, int opened_line, const char* opener) {
+    std::vector<ScriptStmt> Block(std::initializer_list<const char*> enders, int opened_line,
+                                  const char* opener) {
         std::vector<ScriptStmt> body;
         for (;;) {
             SkipSeparators();
@@ -419,7 +478,8 @@ public:
                 if (IsWord(e)) return body;
             if (Peek().kind == Token::kEnd) {
                 if (!opened_line) return body;
-                Fail(Peek().line, std::string("缺少 end (第") + std::to_string(opened_line) + "行的 " + opener + " 没有结束)");
+                Fail(Peek().line, std::string("缺少 end (第") + std::to_string(opened_line) +
+                                      "行的 " + opener + " 没有结束)");
             }
             body.push_back(Statement());
             EndOfStatement();
@@ -463,7 +523,8 @@ public:
         s.expr = Expr();
         auto k = kinds.find(name);
         if (k != kinds.end() && (k->second == 'i' || k->second == 'r'))
-            Fail(line, std::string("不能给") + (k->second == 'i' ? "输入 " : "引用 ") + name + " 赋值");
+            Fail(line,
+                 std::string("不能给") + (k->second == 'i' ? "输入 " : "引用 ") + name + " 赋值");
         if (k == kinds.end() || !vars.count(name)) Fail(line, "错误的名称 " + name);
         s.var = vars[name];
         return s;
@@ -483,7 +544,8 @@ public:
                 EndOfStatement();
             } else {
                 // statements are read in the second pass
-                while (Peek().kind != Token::kNewline && !IsSym(";") && Peek().kind != Token::kEnd) Next();
+                while (Peek().kind != Token::kNewline && !IsSym(";") && Peek().kind != Token::kEnd)
+                    Next();
             }
         }
         size_t n = 0;
@@ -495,10 +557,14 @@ public:
         // keeps its value from one run to the next, so it may be read before its assignment.
         for (size_t i = start; i + 1 < t_.size(); ++i) {
             const Token& t = t_[i];
-            if (t.kind != Token::kIdent || t_[i + 1].kind != Token::kSym || t_[i + 1].text != "=") continue;
-            if (i > 0 && t_[i - 1].kind == Token::kIdent && (t_[i - 1].text == "attr" || t_[i - 1].text == "ref")) continue;
-            if (IsKeyword(t.text) || kinds.count(t.text) || std::isdigit(static_cast<unsigned char>(t.text[0])) ||
-                t.text == "true" || t.text == "false")
+            if (t.kind != Token::kIdent || t_[i + 1].kind != Token::kSym || t_[i + 1].text != "=")
+                continue;
+            if (i > 0 && t_[i - 1].kind == Token::kIdent &&
+                (t_[i - 1].text == "attr" || t_[i - 1].text == "ref"))
+                continue;
+            if (IsKeyword(t.text) || kinds.count(t.text) ||
+                std::isdigit(static_cast<unsigned char>(t.text[0])) || t.text == "true" ||
+                t.text == "false")
                 continue;
             kinds[t.text] = 'l';
             vars[t.text] = n++;
@@ -508,7 +574,8 @@ public:
             SkipSeparators();
             if (Peek().kind == Token::kEnd) break;
             if (IsWord("input") || IsWord("output") || IsWord("attr") || IsWord("ref")) {
-                while (Peek().kind != Token::kNewline && !IsSym(";") && Peek().kind != Token::kEnd) Next();
+                while (Peek().kind != Token::kNewline && !IsSym(";") && Peek().kind != Token::kEnd)
+                    Next();
                 continue;
             }
             if (IsWord("else") || IsWord("end") || IsWord("then") || IsWord("do"))
@@ -520,7 +587,7 @@ public:
         p->body_ = std::make_shared<const std::vector<ScriptStmt>>(std::move(body));
     }
 
-private:
+  private:
     std::vector<Token> t_;
     size_t pos_ = 0;
 };
@@ -543,7 +610,8 @@ bool CompileFormula(const std::string& text, int inputs, Formula* out, std::stri
         if (p.Peek().kind == Token::kEnd) throw CompileError{"表达式为空"};
         auto root = p.Expr();
         while (p.Peek().kind == Token::kNewline) p.Next();
-        if (p.Peek().kind != Token::kEnd) Fail(p.Peek().line, "表达式后多余的 " + ScriptParser::Describe(p.Peek()));
+        if (p.Peek().kind != Token::kEnd)
+            Fail(p.Peek().line, "表达式后多余的 " + ScriptParser::Describe(p.Peek()));
         out->root_ = std::shared_ptr<const ExprNode>(std::move(root));
         return true;
     } catch (const CompileError& e) {

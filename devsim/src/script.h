@@ -24,12 +24,12 @@ struct ExprNode;
 
 // A compiled formula over numbered variables. Copyable (shares its immutable tree).
 class Formula {
-public:
+  public:
     Formula() = default;
     bool Valid() const { return root_ != nullptr; }
     double Eval(const double* vars) const;
 
-private:
+  private:
     friend class ScriptParser;
     friend bool CompileFormula(const std::string&, int, Formula*, std::string*);
     std::shared_ptr<const ExprNode> root_;
@@ -42,7 +42,7 @@ struct ScriptStmt;
 
 // A compiled script. Variables are numbered: inputs first, then outputs, attrs, refs, locals.
 class ScriptProgram {
-public:
+  public:
     struct Decl {
         std::string name;
         std::string init;  // attr: initial value; ref: the referenced "component.attribute"
@@ -61,7 +61,7 @@ public:
     bool Run(double* vars) const;
     bool Valid() const { return body_ != nullptr; }
 
-private:
+  private:
     friend class ScriptParser;
     std::shared_ptr<const std::vector<ScriptStmt>> body_;
 };

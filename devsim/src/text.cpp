@@ -21,7 +21,7 @@ bool IsAscii(std::string_view s) {
 // Bounded per-thread cache: cleared when it grows past its limit so that a stream of distinct
 // values cannot make it grow without end.
 class ConvCache {
-public:
+  public:
     template <typename Fn>
     const std::string& Get(std::string_view key, Fn convert) {
         auto it = map_.find(std::string(key));
@@ -30,7 +30,7 @@ public:
         return map_.emplace(std::string(key), convert(std::string(key))).first->second;
     }
 
-private:
+  private:
     static constexpr size_t kLimit = 4096;
     std::unordered_map<std::string, std::string> map_;
 };

@@ -1,7 +1,6 @@
 // The link library against the simulated controller over real loopback UDP and a real pseudo
 // terminal. Runs in a private network namespace (fixed ports 30000/30001).
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -48,7 +47,9 @@ struct Events {
         return cv.wait_for(lock, std::chrono::seconds(seconds), [&] {
             for (auto& m : msgs) {
                 if (m.size() < 13 || m[6] != cmd) continue;
-                if (!name.empty() && std::string(reinterpret_cast<char*>(&m[12]), strnlen(reinterpret_cast<char*>(&m[12]), m.size() - 12)) != name)
+                if (!name.empty() &&
+                    std::string(reinterpret_cast<char*>(&m[12]),
+                                strnlen(reinterpret_cast<char*>(&m[12]), m.size() - 12)) != name)
                     continue;
                 if (out) *out = m;
                 return true;
@@ -73,7 +74,7 @@ const T_MSG_HEAD* Timed(uint8_t cmd, std::initializer_list<std::string> texts, u
 }
 
 class LinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Events::Get().Clear();
         device = devsim::Device::CreateDemo();
@@ -84,7 +85,9 @@ protected:
         device.reset();
     }
     void Connect() { KVS_RegistRecvCallBack(&Events::Callback); }
-    std::string Val(const std::string& c, const std::string& a) { return U(KVS_GetAttrVal(G(c).c_str(), G(a).c_str())); }
+    std::string Val(const std::string& c, const std::string& a) {
+        return U(KVS_GetAttrVal(G(c).c_str(), G(a).c_str()));
+    }
     bool Set(const std::string& c, const std::string& a, const std::string& v) {
         return KVS_SetAttributeVal(G(c).c_str(), G(a).c_str(), G(v).c_str(), true);
     }
@@ -92,7 +95,7 @@ protected:
 };
 
 class Udp : public LinkTest {
-protected:
+  protected:
     void SetUp() override {
         LinkTest::SetUp();
         std::string error;
@@ -127,23 +130,29 @@ TEST_F(Udp, EveryRequestOperationEndToEnd) {
     EXPECT_EQ(slots->count, 4);
 
     EXPECT_EQ(Val("组件管理器", "运行状态"), "false");
-    EXPECT_EQ(U(KVS_GetAttrRealVal(G("槽位连接线").c_str(), G("创建的组件").c_str())).rfind("槽位连接线-1;", 0), 0u);
+    EXPECT_EQ(U(KVS_GetAttrRealVal(G("槽位连接线").c_str(), G("创建的组件").c_str()))
+                  .rfind("槽位连接线-1;", 0),
+              0u);
     EXPECT_EQ(U(KVS_GetAttributeLink(G("与门-1").c_str(), G("输入1").c_str())), "定时器-5:输出");
     EXPECT_EQ(KVS_GetAttrVal(G("不存在-1").c_str(), "x"), nullptr);
 
     EXPECT_TRUE(Set("定时器-5", "定时周期_ms", "200"));
     EXPECT_FALSE(Set("定时器-5", "定时周期_ms", "abc"));
-    EXPECT_TRUE(KVS_SetAttributeVal(G("开关-1").c_str(), G("用户注释").c_str(), G("不等待").c_str(), false));
-    EXPECT_EQ(Val("开关-1", "用户注释"), "不等待");  // the unacknowledged write arrived before the read
+    EXPECT_TRUE(KVS_SetAttributeVal(G("开关-1").c_str(), G("用户注释").c_str(), G("不等待").c_str(),
+                                    false));
+    EXPECT_EQ(Val("开关-1", "用户注释"),
+              "不等待");  // the unacknowledged write arrived before the read
 
     const char* name = KVS_AddNewComponent(G("或门").c_str(), nullptr);
     ASSERT_NE(name, nullptr);
     std::string made = U(name);
     EXPECT_EQ(made, "或门-1");
-    EXPECT_TRUE(KVS_SetAttributeLink(G(made).c_str(), G("输入1").c_str(), G("开关-1:输出").c_str()));
+    EXPECT_TRUE(
+        KVS_SetAttributeLink(G(made).c_str(), G("输入1").c_str(), G("开关-1:输出").c_str()));
     EXPECT_EQ(U(KVS_GetAttributeLink(G(made).c_str(), G("输入1").c_str())), "开关-1:输出");
     EXPECT_TRUE(KVS_SetAttributeLink(G(made).c_str(), G("输入1").c_str(), ""));
-    EXPECT_TRUE(KVS_ModifyStrList(kMgr.c_str(), G("属性监控表").c_str(), 1, G("或门-1.输出@change").c_str(), 0));
+    EXPECT_TRUE(KVS_ModifyStrList(kMgr.c_str(), G("属性监控表").c_str(), 1,
+                                  G("或门-1.输出@change").c_str(), 0));
     EXPECT_EQ(Val("组件管理器", "属性监控表"), "或门-1.输出@change;");
     EXPECT_TRUE(KVS_DelComponent(G(made).c_str()));
     EXPECT_FALSE(KVS_DelComponent(G(made).c_str()));
@@ -179,7 +188,8 @@ TEST_F(Udp, EveryRequestOperationEndToEnd) {
     EXPECT_TRUE(KVS_InBoot(3));
     EXPECT_TRUE(KVS_InBoot(1));
     std::vector<uint8_t> info;
-    EXPECT_TRUE(Events::Get().WaitFor(100, "", &info));  // information lines of the boot and restart
+    EXPECT_TRUE(
+        Events::Get().WaitFor(100, "", &info));  // information lines of the boot and restart
     EXPECT_EQ(Val("组件管理器", "运行模式"), "正常模式");
     EXPECT_TRUE(KVS_ConfigFile_Operate(3, &slot, nullptr, nullptr, nullptr));
     EXPECT_EQ(KVS_GetComponentTree()->count, 12);  // types only
@@ -204,7 +214,8 @@ TEST_F(Udp, FlashPageReadEraseWriteCycle) {
     const std::string data = G("Flash操作数据"), addr = G("Flash操作地址");
     EXPECT_EQ(Val("组件管理器", "Flash描述信息"), "P=100,C=20000,B=1000,N=20,");
     auto read_page = [&](int a) {
-        EXPECT_TRUE(KVS_SetAttributeVal(kMgr.c_str(), addr.c_str(), std::to_string(a).c_str(), true));
+        EXPECT_TRUE(
+            KVS_SetAttributeVal(kMgr.c_str(), addr.c_str(), std::to_string(a).c_str(), true));
         EXPECT_TRUE(Set("组件管理器", "Flash执行读取", "true"));
         int len = 0;
         const unsigned char* p = KVS_GetAttrMemData(kMgr.c_str(), data.c_str(), &len);
@@ -295,7 +306,8 @@ TEST_F(Udp, EachFaultEndsInATimeOutOrAReportWithoutAHang) {
     EXPECT_EQ(Val("组件管理器", "运行状态"), "false");
     EXPECT_TRUE(Events::Get().WaitFor(77, "", nullptr));  // the unknown code reached the callback
     with("");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the last duplicate passes unclaimed
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(200));  // the last duplicate passes unclaimed
     EXPECT_EQ(Val("开关-1", "开关状态"), "true");
     // Boot commands wait 500 ms: a silent device fails them promptly.
     with("silent");
@@ -309,11 +321,15 @@ TEST_F(Udp, HandleFamilyReachesTheSameDevice) {
     KVS_HANDLE h = mKVS_Initial_UDP(127, 0, 0, 1);
     ASSERT_NE(h, nullptr);
     int user = 0;
-    mKVS_RegistRecvCallBack(h, [](const unsigned char* m, int n, void* u) {
-        if (n > 6 && m[6] == 20) Events::Callback(m, n, u);
-    }, &user);
+    mKVS_RegistRecvCallBack(
+        h,
+        [](const unsigned char* m, int n, void* u) {
+            if (n > 6 && m[6] == 20) Events::Callback(m, n, u);
+        },
+        &user);
     EXPECT_TRUE(mKVS_Key(h, "62719405"));
-    EXPECT_TRUE(mKVS_SetAttributeVal(h, kMgr.c_str(), G("属性监控表").c_str(), G("开关-1.开关状态@change;").c_str(), true));
+    EXPECT_TRUE(mKVS_SetAttributeVal(h, kMgr.c_str(), G("属性监控表").c_str(),
+                                     G("开关-1.开关状态@change;").c_str(), true));
     EXPECT_TRUE(mKVS_SetAttributeVal(h, G("开关-1").c_str(), G("开关状态").c_str(), "false", true));
     EXPECT_TRUE(Events::Get().WaitFor(20, G("开关-1.开关状态"), nullptr));
     EXPECT_STREQ(mKVS_GetAttrVal(h, G("开关-1").c_str(), G("开关状态").c_str()), "false");
@@ -331,7 +347,8 @@ TEST_F(Udp, StoppedDeviceStartsServingAgain) {
     EXPECT_FALSE(device->StartUdp("127.0.0.1", 30001, &error));  // one UDP link at a time
     ASSERT_TRUE(Set("组件管理器", "属性监控表", "定时器-5.输出@change;"));
     ASSERT_TRUE(Set("组件管理器", "运行状态", "true"));
-    EXPECT_TRUE(Events::Get().WaitFor(20, G("定时器-5.输出"), nullptr));  // the work loop runs again
+    EXPECT_TRUE(
+        Events::Get().WaitFor(20, G("定时器-5.输出"), nullptr));  // the work loop runs again
 }
 
 TEST_F(Udp, AWrongKeyGivesNoAccess) {
@@ -344,7 +361,7 @@ TEST_F(Udp, AWrongKeyGivesNoAccess) {
 // --- the serial transport through a pseudo terminal --------------------------------------------
 
 class Pty : public LinkTest {
-protected:
+  protected:
     void SetUp() override {
         LinkTest::SetUp();
         dir = std::filesystem::temp_directory_path() / ("kvs-devsim-" + std::to_string(::getpid()));

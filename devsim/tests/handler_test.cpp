@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kMgr = "组件管理器";
 
 class HandlerTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<Device> dev = Device::CreateDemo(Quiet());
     std::string Get(const std::string& c, const std::string& a) {
         Reply r = Ask(*dev, Request(kvs::kCmdGetVal, {c, a}));
@@ -40,7 +40,8 @@ TEST_F(HandlerTest, TreeListsEveryTypeFollowedByItsInstances) {
             ++types;
             type = rec.texts[0];
         } else {
-            EXPECT_EQ(rec.texts[0].rfind(type + "-", 0), 0u) << rec.texts[0] << " listed under " << type;
+            EXPECT_EQ(rec.texts[0].rfind(type + "-", 0), 0u)
+                << rec.texts[0] << " listed under " << type;
             links += type == "槽位连接线";
         }
     }
@@ -62,7 +63,8 @@ TEST_F(HandlerTest, AttributeRecordsSeparateSlotsFromAttributes) {
         if (recs[i].texts[0] == "波形类型") {
             saw_enum = true;
             EXPECT_EQ(recs[i].type, 4u);
-            EXPECT_EQ(recs[i].texts, (std::vector<std::string>{"波形类型", "正弦波", "方波", "正弦波", "三角波", "锯齿波"}));
+            EXPECT_EQ(recs[i].texts, (std::vector<std::string>{"波形类型", "正弦波", "方波",
+                                                               "正弦波", "三角波", "锯齿波"}));
         }
     }
     EXPECT_TRUE(saw_enum);
@@ -82,7 +84,7 @@ TEST_F(HandlerTest, AttributeRecordsSeparateSlotsFromAttributes) {
     Reply ro = Ask(*dev, Request(kvs::kCmdAttrInfo, {"定时器", "总资源数"}));
     ASSERT_EQ(ro.Records().size(), 1u);
     EXPECT_EQ(ro.Records()[0].flags & 1, 1u);
-    EXPECT_EQ(ro.bytes[17], 1);                            // the type, read by the PC at offset 17
+    EXPECT_EQ(ro.bytes[17], 1);  // the type, read by the PC at offset 17
     EXPECT_EQ(std::string(reinterpret_cast<char*>(&ro.bytes[20])), kvs::Utf8ToGbk("总资源数"));
 }
 
@@ -93,29 +95,25 @@ TEST_F(HandlerTest, WritesAreCheckedAgainstTypeFlagsAndRanges) {
         const char* value;
         int status;
     } cases[] = {
-        {"定时器-5", "启用定时器", "false", 0},
-        {"定时器-5", "启用定时器", "yes", 1},
-        {"定时器-5", "定时周期_ms", "250", 0},
-        {"定时器-5", "定时周期_ms", "0", 1},
-        {"定时器-5", "定时周期_ms", "12abc", 1},
-        {"信号发生器-2", "波形类型", "三角波", 0},
-        {"信号发生器-2", "波形类型", "矩形波", 1},
-        {"信号发生器-2", "启动频率_KHz", "2.5", 0},
-        {"定时器", "总资源数", "99", 1},
-        {"组件管理器", "记录数据", "1", 1},
-        {"组件管理器", "采样时间_us", "2.50", 0},
-        {"组件管理器", "触发管脚号", "4", 1},
-        {"不存在-1", "用户注释", "x", 1},
-        {"定时器-5", "不存在", "x", 1},
+        {"定时器-5", "启用定时器", "false", 0},    {"定时器-5", "启用定时器", "yes", 1},
+        {"定时器-5", "定时周期_ms", "250", 0},     {"定时器-5", "定时周期_ms", "0", 1},
+        {"定时器-5", "定时周期_ms", "12abc", 1},   {"信号发生器-2", "波形类型", "三角波", 0},
+        {"信号发生器-2", "波形类型", "矩形波", 1}, {"信号发生器-2", "启动频率_KHz", "2.5", 0},
+        {"定时器", "总资源数", "99", 1},           {"组件管理器", "记录数据", "1", 1},
+        {"组件管理器", "采样时间_us", "2.50", 0},  {"组件管理器", "触发管脚号", "4", 1},
+        {"不存在-1", "用户注释", "x", 1},          {"定时器-5", "不存在", "x", 1},
         {"组件管理器", "重新启动", "maybe", 1},
     };
-    for (const auto& c : cases) EXPECT_EQ(Set(c.comp, c.attr, c.value), c.status) << c.comp << "." << c.attr << "=" << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(Set(c.comp, c.attr, c.value), c.status)
+            << c.comp << "." << c.attr << "=" << c.value;
     EXPECT_EQ(Get("定时器-5", "定时周期_ms"), "250");
     EXPECT_EQ(Get("信号发生器-2", "波形类型"), "三角波");
     EXPECT_EQ(Get("定时器", "总资源数"), "8");
 
     // Layout and comments keep any text, Chinese and separators included, byte for byte.
-    for (const char* text : {"(100,50),(180,90)", "4,(150,70),(175,70),(175,120),(200,120),", "注释; 含分号:冒号.点 @", ""}) {
+    for (const char* text : {"(100,50),(180,90)", "4,(150,70),(175,70),(175,120),(200,120),",
+                             "注释; 含分号:冒号.点 @", ""}) {
         EXPECT_EQ(Set("开关-1", "用户注释", text), 0);
         EXPECT_EQ(Get("开关-1", "用户注释"), text);
         EXPECT_EQ(Set("开关-1", "区域位置", text), 0);
@@ -140,7 +138,8 @@ TEST_F(HandlerTest, CreationHonoursResourcesAndNamesAreTypeDashNumber) {
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdDelComponent, {kMgr})).status(), 1);
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdDelComponent, {"定时器"})).status(), 1);
     // A freed number is not handed out again, so a stale name never finds a newcomer.
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdAddComponent, {"信号发生器", ""})).Text(20), "信号发生器-6");
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdAddComponent, {"信号发生器", ""})).Text(20),
+              "信号发生器-6");
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdAddComponent, {"组件管理器", ""})).status(), 1);
 }
 
@@ -168,19 +167,22 @@ TEST_F(HandlerTest, LinksJoinReceiveToSendSlotsAndEmptySourceRemoves) {
         int status;
     } cases[] = {
         {"与门-1", "输入1", "开关-1:输出", 0},
-        {"与门-1", "输入1", "开关-1.输出", 0},      // "." separates as well
-        {"与门-1", "输入1", "与门-1:输入2", 1},     // a receive slot is no source
-        {"与门-1", "输出", "开关-1:输出", 1},       // a send slot takes no link
+        {"与门-1", "输入1", "开关-1.输出", 0},   // "." separates as well
+        {"与门-1", "输入1", "与门-1:输入2", 1},  // a receive slot is no source
+        {"与门-1", "输出", "开关-1:输出", 1},    // a send slot takes no link
         {"与门-1", "输入1", "不存在-1:输出", 1},
         {"与门-1", "输入1", "开关-1", 1},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetLink, {c.comp, c.slot, c.source})).status(), c.status) << c.source;
+        EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetLink, {c.comp, c.slot, c.source})).status(),
+                  c.status)
+            << c.source;
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdGetLink, {"与门-1", "输入1"})).Text(20), "开关-1:输出");
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetLink, {"与门-1", "输入1", ""})).status(), 0);
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdGetLink, {"与门-1", "输入1"})).Text(20), "");
 
-    // Deleting a component drops the links from its send slots and the link components drawing them.
+    // Deleting a component drops the links from its send slots and the link components drawing
+    // them.
     ASSERT_EQ(Ask(*dev, Request(kvs::kCmdDelComponent, {"计数器-1"})).status(), 0);
     EXPECT_EQ(dev->GetLink("表达式运算-1", "输入1"), "");
     EXPECT_EQ(dev->GetLink("表达式运算-1", "输入2"), "信号发生器-2:输出");
@@ -191,7 +193,8 @@ TEST_F(HandlerTest, LinksJoinReceiveToSendSlotsAndEmptySourceRemoves) {
 
 TEST_F(HandlerTest, ModifyStrListEditsOneEntry) {
     auto modify = [&](int op, int index, const char* text) {
-        return Ask(*dev, Request(kvs::kCmdSetLink, {kMgr, "属性监控表", text}, op | (index << 8))).status();
+        return Ask(*dev, Request(kvs::kCmdSetLink, {kMgr, "属性监控表", text}, op | (index << 8)))
+            .status();
     };
     EXPECT_EQ(modify(1, 0, "开关-1.输出@change"), 0);
     EXPECT_EQ(modify(1, 9, "定时器-5.输出@true"), 0);  // past the end appends
@@ -210,10 +213,13 @@ TEST_F(HandlerTest, BatchReadsAndWritesUseTheNameListOrder) {
     EXPECT_EQ(r.status(), 0);
     EXPECT_EQ(r.Text(12), "false;2;");
     // An unknown name refuses the whole batch before anything is written.
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetBatch, {names + "不存在-1.x;", "true;1;1;"}, 3)).status(), 1);
+    EXPECT_EQ(
+        Ask(*dev, Request(kvs::kCmdSetBatch, {names + "不存在-1.x;", "true;1;1;"}, 3)).status(), 1);
     EXPECT_EQ(Get("定时器-5", "启用定时器"), "false");
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetBatch, {names, "true;"}, 2)).status(), 2);  // lists of unequal length
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdGetBatch, {"定时器-5;"}, 1)).status(), 1);  // no attribute named
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetBatch, {names, "true;"}, 2)).status(),
+              2);  // lists of unequal length
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdGetBatch, {"定时器-5;"}, 1)).status(),
+              1);  // no attribute named
 }
 
 TEST_F(HandlerTest, UploadDownloadRoundTripsExactly) {
@@ -237,19 +243,21 @@ TEST_F(HandlerTest, MalformedConfigurationIsRefusedAndChangesNothing) {
     const char* bad[] = {
         "",
         "not a configuration\n",
-        "KVS配置 1\n用户注释=x\n",                       // attribute before any component
-        "KVS配置 1\n[定时器-5]\n启用定时器\n",           // no '='
-        "KVS配置 1\n[定时器-5]\n启用定时器=yes\n",       // invalid value
+        "KVS配置 1\n用户注释=x\n",                  // attribute before any component
+        "KVS配置 1\n[定时器-5]\n启用定时器\n",      // no '='
+        "KVS配置 1\n[定时器-5]\n启用定时器=yes\n",  // invalid value
         "KVS配置 1\n[定时器-5]\n不存在=1\n",
-        "KVS配置 1\n[定时器-5]\n输出=true\n",            // a computed slot is not stored
+        "KVS配置 1\n[定时器-5]\n输出=true\n",  // a computed slot is not stored
         "KVS配置 1\n[火箭-1]\n",
         "KVS配置 1\n[定时器-x]\n",
         "KVS配置 1\n[定时器-05]\n",
         "KVS配置 1\n[定时器-1]\n[定时器-1]\n",
         "KVS配置 1\n[与门-1]\n@输入1=不存在-1:输出\n",
-        "KVS配置 1\n[定时器-1]\n用户注释=a\\qb\n",      // unknown escape
+        "KVS配置 1\n[定时器-1]\n用户注释=a\\qb\n",  // unknown escape
         "KVS配置 1\n[定时器-1\n",
-        "KVS配置 1\n[定时器-1]\n[定时器-2]\n[定时器-3]\n[定时器-4]\n[定时器-5]\n[定时器-6]\n[定时器-7]\n[定时器-8]\n[定时器-9]\n",
+        "KVS配置 "
+        "1\n[定时器-1]\n[定时器-2]\n[定时器-3]\n[定时器-4]\n[定时器-5]\n[定时器-6]\n[定时器-7]\n["
+        "定时器-8]\n[定时器-9]\n",
     };
     for (const char* text : bad) {
         EXPECT_NE(Ask(*dev, Request(kvs::kCmdDownload, {text}, 0, {}, 0)).status(), 0) << text;
@@ -290,7 +298,8 @@ TEST_F(HandlerTest, StartupParametersTakeEffectAtRestart) {
     int32_t param = 5 | (2 << 8) | (3 << 16) | (0x53 << 24);
     ASSERT_EQ(Ask(*dev, Request(kvs::kCmdConfigOp, {}, param, raw)).status(), 0);
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdConfigOp, {}, 5 | (9 << 8), raw)).status(), 1);  // slot 9
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdConfigOp, {}, 5 | (0xFF << 24), raw)).status(), 1);  // bad serial byte
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdConfigOp, {}, 5 | (0xFF << 24), raw)).status(),
+              1);                                                         // bad serial byte
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdConfigOp, {}, 5)).status(), 2);  // no record
     Reply again = Ask(*dev, Request(kvs::kCmdConfigOp, {}, 4));
     EXPECT_EQ(again.bytes[9], 2);
@@ -329,11 +338,16 @@ TEST_F(HandlerTest, MalformedRequestsAreAnsweredWithoutReadingPastThem) {
     cut[0] = static_cast<uint8_t>(cut.size());
     EXPECT_EQ(Ask(*dev, cut).status(), 2);
     // A memory write announcing more bytes than it carries.
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, 300, std::vector<uint8_t>(10))).status(), 2);
+    EXPECT_EQ(
+        Ask(*dev, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, 300, std::vector<uint8_t>(10)))
+            .status(),
+        2);
     EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, -1)).status(), 2);
     // A text written as raw bytes must not carry a NUL that would cut it short later.
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 3, {'a', 0, 'b'})).status(), 1);
-    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 2, {'a', 'b'})).status(), 0);
+    EXPECT_EQ(
+        Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 3, {'a', 0, 'b'})).status(), 1);
+    EXPECT_EQ(Ask(*dev, Request(kvs::kCmdSetMem, {"开关-1", "用户注释"}, 2, {'a', 'b'})).status(),
+              0);
     // An unknown code is answered, so that the caller does not wait out its time-out.
     EXPECT_EQ(Ask(*dev, Request(99, {})).status(), 2);
     // Too short to be a message, or itself a reply: no answer.

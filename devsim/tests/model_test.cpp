@@ -27,7 +27,8 @@ TEST(Dataflow, DemoTimerPulsesAreCountedWhileTheWorkLoopRuns) {
     // counted one tick per link later).
     d->Step(35);
     EXPECT_EQ(Val(*d, "计数器-1", "计数值"), "4");
-    double x1 = std::stod(Val(*d, "表达式运算-1", "输入1")), x2 = std::stod(Val(*d, "表达式运算-1", "输入2"));
+    double x1 = std::stod(Val(*d, "表达式运算-1", "输入1")),
+           x2 = std::stod(Val(*d, "表达式运算-1", "输入2"));
     EXPECT_EQ(x1, 4);
     EXPECT_NE(x2, 0);  // the generator's sine
     EXPECT_NEAR(std::stod(Val(*d, "表达式运算-1", "输出")), x1 * 2 + x2, 1e-4);
@@ -67,8 +68,12 @@ TEST(Dataflow, ExpressionInputCountShapesTheReceiveSlots) {
         double x1;
         const char* out;
     } cases[] = {
-        {"x1 * (x1 + 1) - 3", 4, "17"}, {"max(x1, 10) / 4", 2, "2.5"}, {"x1 > 1 && !(x1 == 3)", 2, "1"},
-        {"x1 / 0", 5, "0"},             {"-x1 % 3", 7, "-1"},          {"输入1 + pow(2, 3)", 1, "9"},
+        {"x1 * (x1 + 1) - 3", 4, "17"},
+        {"max(x1, 10) / 4", 2, "2.5"},
+        {"x1 > 1 && !(x1 == 3)", 2, "1"},
+        {"x1 / 0", 5, "0"},
+        {"-x1 % 3", 7, "-1"},
+        {"输入1 + pow(2, 3)", 1, "9"},
     };
     auto c = Device::CreateEmpty(Quiet());
     std::string e = c->AddComponent("表达式运算"), k = c->AddComponent("数值常量");
@@ -102,8 +107,10 @@ TEST(Script, SyntaxErrorsNameTheirLine) {
         {"output y\ny = sqrt(1, 2)\n", "第2行: 函数 sqrt 的参数太多"},
         {"output y\nend\n", "第2行: 多余的 end"},
         {"output y\ny = 1 y = 2\n", "第2行: 语句后多余的"},
-        {"input a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, b0, b1, b2, b3, b4, b5, b6, b7, b8, b9, c0, c1, c2, c3, c4, c5,"
-         " c6, c7, c8, c9, d0, d1, d2, d3, d4, d5, d6, d7, d8, d9, e0, e1, e2, e3, e4, e5, e6, e7, e8, e9\n"
+        {"input a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, b0, b1, b2, b3, b4, b5, b6, b7, b8, b9, "
+         "c0, c1, c2, c3, c4, c5,"
+         " c6, c7, c8, c9, d0, d1, d2, d3, d4, d5, d6, d7, d8, d9, e0, e1, e2, e3, e4, e5, e6, e7, "
+         "e8, e9\n"
          "output f0, f1, f2, f3, f4, f5, f6, f7, f8, f9, g0, g1, g2, g3, g4\n",
          "第2行: 声明太多 (最多64个)"},
         {"input x\noutput 用户注释\n", "第2行: 名称 用户注释 已是组件的属性"},
@@ -113,14 +120,16 @@ TEST(Script, SyntaxErrorsNameTheirLine) {
     for (const auto& c : cases) {
         ASSERT_TRUE(d->SetValue(u, "脚本代码", c.script));
         std::string info = Val(*d, u, "编译信息");
-        EXPECT_EQ(info.rfind(std::string("编译失败\n") + c.error, 0), 0u) << c.script << "\n→ " << info;
+        EXPECT_EQ(info.rfind(std::string("编译失败\n") + c.error, 0), 0u)
+            << c.script << "\n→ " << info;
         EXPECT_EQ(Val(*d, u, "脚本代码"), c.script);  // the text is kept for the next edit
     }
 }
 
 TEST(Script, DeclarationsBecomeSlotsAndAttributesAndTheProgramRuns) {
     auto d = Device::CreateEmpty(Quiet());
-    std::string u = d->AddComponent("用户自定义组件"), sw = d->AddComponent("开关"), k = d->AddComponent("数值常量");
+    std::string u = d->AddComponent("用户自定义组件"), sw = d->AddComponent("开关"),
+                k = d->AddComponent("数值常量");
     const char* script =
         "// counts rising edges of 脉冲 until 上限\n"
         "input 脉冲\noutput 次数, 满\nattr 上限 = 3\nref 偏移 = \"数值常量-1.数值\"\n"
@@ -133,8 +142,9 @@ TEST(Script, DeclarationsBecomeSlotsAndAttributesAndTheProgramRuns) {
     EXPECT_EQ(Val(*d, u, "编译信息"), "编译成功: 输入1个, 输出2个, 属性1个, 引用1个");
     std::vector<std::string> names;
     for (const auto& a : d->Attributes(u)) names.push_back(a.name + "/" + std::to_string(a.role));
-    EXPECT_EQ(names, (std::vector<std::string>{"区域位置/0", "用户注释/0", "脚本代码/0", "编译信息/0", "上限/0", "脉冲/1",
-                                               "次数/3", "满/3"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"区域位置/0", "用户注释/0", "脚本代码/0", "编译信息/0",
+                                        "上限/0", "脉冲/1", "次数/3", "满/3"}));
     ASSERT_TRUE(d->SetLink(u, "脉冲", sw + ":输出"));
     ASSERT_TRUE(d->SetValue(kMgr, "运行状态", "true"));
     for (int i = 0; i < 5; ++i) {
@@ -157,7 +167,7 @@ TEST(Script, DeclarationsBecomeSlotsAndAttributesAndTheProgramRuns) {
 
 // Messages sent on an attached link, as a test sees them.
 class Capture {
-public:
+  public:
     Device::LinkSend Sink() {
         return [this](const uint8_t* m, size_t n, bool corrupt) {
             std::lock_guard<std::mutex> lock(mu_);
@@ -179,7 +189,7 @@ public:
         return cv_.wait_for(lock, std::chrono::seconds(5), [&] { return msgs_.size() >= n; });
     }
 
-private:
+  private:
     std::mutex mu_;
     std::condition_variable cv_;
     std::vector<Msg> msgs_;
@@ -266,7 +276,8 @@ TEST(Monitor, WatchedAttributesSendEventsToEveryLink) {
     Capture a, b;
     d->AttachLink(a.Sink());
     d->AttachLink(b.Sink());
-    ASSERT_TRUE(d->SetValue(kMgr, "属性监控表", "计数器-1.计数值@change;定时器-5.输出@true;开关-1.开关状态@false;"));
+    ASSERT_TRUE(d->SetValue(kMgr, "属性监控表",
+                            "计数器-1.计数值@change;定时器-5.输出@true;开关-1.开关状态@false;"));
     ASSERT_TRUE(d->SetValue(kMgr, "运行状态", "true"));
     d->Step(25);  // counts 1, 2, 3; the timer rises three times
     ASSERT_TRUE(d->SetValue("开关-1", "开关状态", "false"));
@@ -278,8 +289,9 @@ TEST(Monitor, WatchedAttributesSendEventsToEveryLink) {
         std::string name = r.Text(12);
         events.push_back(name + "=" + r.Text(12 + kvs::Utf8ToGbk(name).size() + 1));
     }
-    EXPECT_EQ(events, (std::vector<std::string>{"定时器-5.输出=true", "计数器-1.计数值=1", "定时器-5.输出=true",
-                                                "计数器-1.计数值=2", "定时器-5.输出=true", "计数器-1.计数值=3",
+    EXPECT_EQ(events, (std::vector<std::string>{"定时器-5.输出=true", "计数器-1.计数值=1",
+                                                "定时器-5.输出=true", "计数器-1.计数值=2",
+                                                "定时器-5.输出=true", "计数器-1.计数值=3",
                                                 "开关-1.开关状态=false"}));
     size_t on_b = 0;
     for (const auto& m : b.Take()) on_b += m.cmd() == kvs::kCmdMonitorEvent;
@@ -338,7 +350,9 @@ TEST(Flash, PagesReadEraseAndProgramLikeNorFlash) {
     };
     auto program = [&](int addr, const std::vector<uint8_t>& data) {
         EXPECT_TRUE(d->SetValue(kMgr, "Flash操作地址", std::to_string(addr)));
-        int s = Ask(*d, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"}, static_cast<int32_t>(data.size()), data)).status();
+        int s = Ask(*d, Request(kvs::kCmdSetMem, {kMgr, "Flash操作数据"},
+                                static_cast<int32_t>(data.size()), data))
+                    .status();
         if (s != 0) return s;
         return d->SetValue(kMgr, "Flash执行写入", "true") ? 0 : 1;
     };
@@ -400,7 +414,8 @@ TEST(Faults, EachFaultShapesWhatTheLinkReceives) {
         int32_t len;
         std::memcpy(&len, r.bytes.data(), 4);
         // Either the records cannot be walked or the length field lies about the bytes.
-        bool walk_bad = static_cast<size_t>(len) == r.bytes.size() && r.Records().back().kind == 0xBADu;
+        bool walk_bad =
+            static_cast<size_t>(len) == r.bytes.size() && r.Records().back().kind == 0xBADu;
         EXPECT_TRUE(walk_bad || static_cast<size_t>(len) != r.bytes.size());
     }
     d->SetFaults(Faults{});
@@ -411,8 +426,10 @@ TEST(Faults, EachFaultShapesWhatTheLinkReceives) {
     EXPECT_TRUE(c.WaitFor(1));
 
     Faults f;
-    for (const char* bad : {"drop=2", "delay=-1", "bogus=1", "drop=x", "silent=1"}) EXPECT_FALSE(Faults::Parse(bad, &f)) << bad;
-    ASSERT_TRUE(Faults::Parse("drop=0.5,delay=20,dup=0.1,corrupt=0.2,junk=0.3,malformed=0.4,silent", &f));
+    for (const char* bad : {"drop=2", "delay=-1", "bogus=1", "drop=x", "silent=1"})
+        EXPECT_FALSE(Faults::Parse(bad, &f)) << bad;
+    ASSERT_TRUE(
+        Faults::Parse("drop=0.5,delay=20,dup=0.1,corrupt=0.2,junk=0.3,malformed=0.4,silent", &f));
     EXPECT_EQ(f.delay_ms, 20);
     EXPECT_DOUBLE_EQ(f.malformed, 0.4);
     EXPECT_TRUE(f.silent);
@@ -431,7 +448,8 @@ TEST(Config, ProjectTextsLoadInEitherEncodingAndBecomeTheStoredConfiguration) {
         EXPECT_EQ(Val(*d, "开关-1", "用户注释"), "使能");
     }
     std::string error;
-    EXPECT_EQ(Device::CreateFromText("KVS配置 1\n[定时器-1]\n定时周期_ms=-5\n", Quiet(), &error), nullptr);
+    EXPECT_EQ(Device::CreateFromText("KVS配置 1\n[定时器-1]\n定时周期_ms=-5\n", Quiet(), &error),
+              nullptr);
     EXPECT_EQ(error, "第3行: 属性 定时周期_ms 的值无效: -5");
 }
 

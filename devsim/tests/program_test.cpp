@@ -1,8 +1,7 @@
 // kvs-devsim as a program: options, the pseudo terminal and its link, requests over it, and a
 // clean stop on SIGTERM and SIGINT.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,7 +18,7 @@ namespace {
 
 // A child process with its stdout and stderr on pipes.
 class Program {
-public:
+  public:
     explicit Program(std::vector<std::string> args) {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0) return;
@@ -83,14 +82,15 @@ public:
         return s;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1, err_ = -1;
     bool exited_ = false;
 };
 
 TEST(Program, ServesAPtyUntilSignalledAndCleansUp) {
-    auto dir = std::filesystem::temp_directory_path() / ("kvs-devsim-prog-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("kvs-devsim-prog-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (int sig : {SIGTERM, SIGINT}) {
         std::string link = (dir / "tty").string();
@@ -106,7 +106,8 @@ TEST(Program, ServesAPtyUntilSignalledAndCleansUp) {
         std::string init = link + ":115200-8-1-0";
         ASSERT_TRUE(KVS_Initial_UART(init.data()));
         EXPECT_TRUE(KVS_Key("11112222"));
-        const char* v = KVS_GetAttrVal(kvs::Utf8ToGbk("定时器-5").c_str(), kvs::Utf8ToGbk("启用定时器").c_str());
+        const char* v = KVS_GetAttrVal(kvs::Utf8ToGbk("定时器-5").c_str(),
+                                       kvs::Utf8ToGbk("启用定时器").c_str());
         EXPECT_STREQ(v, "true");  // the demo is the default configuration
         KVS_Clear();
 
@@ -114,7 +115,9 @@ TEST(Program, ServesAPtyUntilSignalledAndCleansUp) {
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
         std::string err = p.Stderr();
         EXPECT_NE(err.find("请求 cmd=4"), std::string::npos) << err;  // the verbose log
-        EXPECT_NE(err.find(sig == SIGTERM ? "stopped (SIGTERM)" : "stopped (SIGINT)"), std::string::npos) << err;
+        EXPECT_NE(err.find(sig == SIGTERM ? "stopped (SIGTERM)" : "stopped (SIGINT)"),
+                  std::string::npos)
+            << err;
     }
     std::filesystem::remove_all(dir);
 }

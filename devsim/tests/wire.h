@@ -13,8 +13,9 @@
 
 namespace devsim::test {
 
-inline std::vector<uint8_t> Request(uint8_t cmd, std::initializer_list<std::string> texts, int32_t param = 0,
-                                    const std::vector<uint8_t>& raw = {}, uint8_t count = 1) {
+inline std::vector<uint8_t> Request(uint8_t cmd, std::initializer_list<std::string> texts,
+                                    int32_t param = 0, const std::vector<uint8_t>& raw = {},
+                                    uint8_t count = 1) {
     std::vector<uint8_t> buf(kvs::kBufferSize);
     kvs::MsgBuilder b(buf.data(), buf.size(), cmd, count);
     b.SetParamI32(param);

@@ -93,7 +93,8 @@ bool DecodeConfigReply(const uint8_t* data, size_t avail, uint8_t* slot, uint8_t
         } else {
             // A refusal may come without the record; only a claimed success must carry it.
             whole = false;
-            if (ReplyStatus(reply) == 0) Log(KVS_LEVEL_ERROR, TextId::kBadReplyText, reply->cmd & 0x7F);
+            if (ReplyStatus(reply) == 0)
+                Log(KVS_LEVEL_ERROR, TextId::kBadReplyText, reply->cmd & 0x7F);
         }
     }
     return whole && ReplyStatus(reply) == 0;

@@ -20,7 +20,7 @@ size_t Avail(const T_MSG_HEAD* reply) { return reply ? static_cast<size_t>(reply
 // slots, and without the reservation another thread's request could overwrite a reply
 // between its arrival and its decoding here. Converts to the reply pointer.
 class HeldReply {
-public:
+  public:
     HeldReply(CKVSH_BaseComm* conn, const T_MSG_HEAD* reply) : conn_(conn), reply_(reply) {}
     ~HeldReply() {
         if (reply_) conn_->ReleaseReply(reply_);
@@ -29,7 +29,7 @@ public:
     HeldReply& operator=(const HeldReply&) = delete;
     operator const T_MSG_HEAD*() const { return reply_; }
 
-private:
+  private:
     CKVSH_BaseComm* conn_;
     const T_MSG_HEAD* reply_;
 };
@@ -45,7 +45,9 @@ HeldReply SendTimed(CKVSH_BaseComm* conn, const MsgBuilder& m, unsigned ms) {
     return HeldReply(conn, conn->RequestHeld(m.head(), true, ms));
 }
 
-bool StatusOk(const T_MSG_HEAD* reply) { return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), 0); }
+bool StatusOk(const T_MSG_HEAD* reply) {
+    return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), 0);
+}
 
 // Commands 4, 5 and 6 share their request and reply shape.
 const char* GetText(KVS_HANDLE h, uint8_t cmd, const char* component, const char* attribute) {
@@ -261,10 +263,17 @@ KVS_API bool mKVS_InBoot(KVS_HANDLE h, int mode) {
     if (!conn) return false;
     uint8_t cmd = kvs::kCmdBootEnter;
     switch (mode) {
-        case 1: cmd = kvs::kCmdBootLeave; break;
-        case 2: cmd = kvs::kCmdBootFactory; break;
-        case 3: cmd = kvs::kCmdBootNormal; break;
-        default: break;
+        case 1:
+            cmd = kvs::kCmdBootLeave;
+            break;
+        case 2:
+            cmd = kvs::kCmdBootFactory;
+            break;
+        case 3:
+            cmd = kvs::kCmdBootNormal;
+            break;
+        default:
+            break;
     }
     uint8_t buf[kvs::kHeadSize];
     MsgBuilder m(buf, sizeof buf, cmd, 0);

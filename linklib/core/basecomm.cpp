@@ -87,10 +87,17 @@ void CKVSH_BaseComm::Release(Slot& slot) {
 void CKVSH_BaseComm::RecvMsg(const uint8_t* msg, int length) {
     if (!msg) {
         switch (length) {
-            case 0: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovered); break;
-            case -1: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovering); break;
-            case -2: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUnrecoverable); break;
-            default: break;
+            case 0:
+                kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovered);
+                break;
+            case -1:
+                kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kRecovering);
+                break;
+            case -2:
+                kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUnrecoverable);
+                break;
+            default:
+                break;
         }
         return;
     }

@@ -21,7 +21,7 @@
 #include "kvsh_user.h"
 
 class CKVSH_BaseComm {
-public:
+  public:
     static constexpr int kSlots = 16;
     static constexpr unsigned kDefaultWaitMs = 10000;
 
@@ -56,7 +56,7 @@ public:
     // The slot the next request will take (tests).
     int NextSlot() const { return static_cast<int>(next_.load() % kSlots); }
 
-private:
+  private:
     enum class SlotState : uint8_t { kIdle, kWaiting, kAnswered, kMalformed, kHeld };
     struct Slot {
         SlotState state = SlotState::kIdle;

@@ -9,7 +9,7 @@
 namespace kvs {
 
 class Event {
-public:
+  public:
     explicit Event(bool manual_reset = false) : manual_(manual_reset) {}
 
     void Set() {
@@ -40,7 +40,7 @@ public:
         if (!manual_) signalled_ = false;
     }
 
-private:
+  private:
     std::mutex m_;
     std::condition_variable cv_;
     bool signalled_ = false;

@@ -50,7 +50,7 @@ enum class FrameError {
 };
 
 class FrameListener {
-public:
+  public:
     virtual ~FrameListener() = default;
     // A whole, valid message of n bytes (n is the frame's length field).
     virtual void OnFrameMessage(const uint8_t* msg, size_t n) = 0;
@@ -61,7 +61,7 @@ public:
 // incomplete tail at the buffer start and discards everything after a bad frame.
 // Single-threaded: owned by one receive thread.
 class SerialReassembler {
-public:
+  public:
     SerialReassembler(FrameListener* listener, uint8_t expected_salt);
     uint8_t* WritePtr() { return buf_.get() + fill_; }
     size_t Space() const { return kRxBufferSize - fill_; }
@@ -71,7 +71,7 @@ public:
     size_t Buffered() const { return fill_; }
     void Reset() { fill_ = 0; }
 
-private:
+  private:
     FrameListener* listener_;
     uint8_t salt_;
     std::unique_ptr<uint8_t[]> buf_;
@@ -81,12 +81,12 @@ private:
 // UDP reassembly: datagrams are appended; after a frame at the buffer start has been handed on
 // or rejected the whole buffer is emptied (trailing bytes of that datagram are dropped).
 class UdpReassembler {
-public:
+  public:
     UdpReassembler(FrameListener* listener, uint8_t expected_salt);
     void Feed(const uint8_t* data, size_t n);
     size_t Buffered() const { return fill_; }
 
-private:
+  private:
     FrameListener* listener_;
     uint8_t salt_;
     std::unique_ptr<uint8_t[]> buf_;

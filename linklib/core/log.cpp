@@ -44,12 +44,18 @@ void Log(unsigned level, TextId id, ...) {
 
 void ReportFrameError(const char* transport, FrameError error, unsigned a, unsigned b) {
     switch (error) {
-        case FrameError::kBadLead: Log(KVS_LEVEL_ERROR, TextId::kBadLead, transport, a); break;
+        case FrameError::kBadLead:
+            Log(KVS_LEVEL_ERROR, TextId::kBadLead, transport, a);
+            break;
         case FrameError::kBadChecksum:
             Log(KVS_LEVEL_ERROR, TextId::kBadChecksum, transport, a, b);
             break;
-        case FrameError::kTooLong: Log(KVS_LEVEL_ERROR, TextId::kFrameTooLong, transport, a); break;
-        case FrameError::kOverflow: Log(KVS_LEVEL_ERROR, TextId::kRxOverflow, transport, a); break;
+        case FrameError::kTooLong:
+            Log(KVS_LEVEL_ERROR, TextId::kFrameTooLong, transport, a);
+            break;
+        case FrameError::kOverflow:
+            Log(KVS_LEVEL_ERROR, TextId::kRxOverflow, transport, a);
+            break;
     }
 }
 

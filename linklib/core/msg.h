@@ -51,7 +51,7 @@ enum Cmd : uint8_t {
 // anything fails to fit (the buffer or the 65535-byte frame limit) ok() stays false and
 // nothing more is written.
 class MsgBuilder {
-public:
+  public:
     MsgBuilder(uint8_t* buffer, size_t capacity, uint8_t cmd, uint8_t count);
 
     void SetParamI32(int32_t value);
@@ -68,7 +68,7 @@ public:
     const T_MSG_HEAD* head() const { return reinterpret_cast<const T_MSG_HEAD*>(buf_); }
     const uint8_t* data() const { return buf_; }
 
-private:
+  private:
     void Put(const void* data, size_t n);
     uint8_t* buf_;
     size_t cap_;

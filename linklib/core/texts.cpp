@@ -1,9 +1,9 @@
 #include "texts.h"
 
-#include "gbk.h"
-
 #include <mutex>
 #include <string>
+
+#include "gbk.h"
 
 namespace kvs {
 

@@ -64,10 +64,10 @@ extern "C" {
 
 /* The 12-byte head of every protocol message (integers little-endian). */
 typedef struct T_MSG_HEAD {
-    int32_t length;       /* whole message size in bytes, head included (>= 12) */
-    uint8_t reserved[2];  /* sent as zero, never read */
-    uint8_t cmd;          /* command code in bits 0-6; bit 7 set marks a reply */
-    uint8_t count;        /* request: marker per command; reply: number of records */
+    int32_t length;      /* whole message size in bytes, head included (>= 12) */
+    uint8_t reserved[2]; /* sent as zero, never read */
+    uint8_t cmd;         /* command code in bits 0-6; bit 7 set marks a reply */
+    uint8_t count;       /* request: marker per command; reply: number of records */
     union {
         int32_t value;    /* a request's i32 parameter */
         uint8_t bytes[4]; /* reply: bytes[0] is the status, bytes[1..3] results of command 13 */
@@ -95,7 +95,8 @@ static_assert(offsetof(T_MSG_HEAD, cmd) == 6 && offsetof(T_MSG_HEAD, count) == 7
                   offsetof(T_MSG_HEAD, param) == 8,
               "T_MSG_HEAD layout");
 static_assert(sizeof(T_GLOAT_SET) == 40, "T_GLOAT_SET is 40 bytes");
-static_assert(offsetof(T_GLOAT_SET, clientPort) == 4 && offsetof(T_GLOAT_SET, remoteServerIp) == 16 &&
+static_assert(offsetof(T_GLOAT_SET, clientPort) == 4 &&
+                  offsetof(T_GLOAT_SET, remoteServerIp) == 16 &&
                   offsetof(T_GLOAT_SET, serverListenPort) == 20 &&
                   offsetof(T_GLOAT_SET, subnetMask) == 24 && offsetof(T_GLOAT_SET, gateway) == 28 &&
                   offsetof(T_GLOAT_SET, key) == 32,
@@ -334,8 +335,7 @@ KVS_API const T_MSG_HEAD* mKVS_GetAttrInfo(KVS_HANDLE h, const char* component,
                                            const char* attribute);
 KVS_API const T_MSG_HEAD* mKVS_GetComponentSlotInfo(KVS_HANDLE h, const char* component);
 KVS_API const char* mKVS_GetAttrVal(KVS_HANDLE h, const char* component, const char* attribute);
-KVS_API const char* mKVS_GetAttrRealVal(KVS_HANDLE h, const char* component,
-                                        const char* attribute);
+KVS_API const char* mKVS_GetAttrRealVal(KVS_HANDLE h, const char* component, const char* attribute);
 KVS_API const char* mKVS_GetAttributeLink(KVS_HANDLE h, const char* component,
                                           const char* attribute);
 KVS_API const char* mKVS_AddNewComponent(KVS_HANDLE h, const char* type, const char* second);

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "gbk.h"
 #include "kvsh_user.h"
@@ -39,7 +39,7 @@ Bytes Request(uint8_t cmd, uint8_t count, std::initializer_list<std::string> tex
 }
 
 class ApiUdp : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(peer.ok()) << "cannot bind 127.0.0.1:30001";
         KVSGetKey("");

@@ -17,7 +17,9 @@ struct Collector : kvs::FrameListener {
     std::vector<Bytes> messages;
     std::vector<std::pair<kvs::FrameError, unsigned>> errors;
     void OnFrameMessage(const uint8_t* m, size_t n) override { messages.emplace_back(m, m + n); }
-    void OnFrameError(kvs::FrameError e, unsigned a, unsigned) override { errors.emplace_back(e, a); }
+    void OnFrameError(kvs::FrameError e, unsigned a, unsigned) override {
+        errors.emplace_back(e, a);
+    }
 };
 
 Bytes Frame(const Bytes& msg, uint8_t salt) {
@@ -36,9 +38,14 @@ Bytes Message(uint8_t cmd, size_t payload) {
 
 TEST(KeyByte, SumsDigitValuesModulo256) {
     const std::pair<const char*, int> cases[] = {
-        {"62719405", 6 + 2 + 7 + 1 + 9 + 4 + 0 + 5}, {"", 0}, {nullptr, 0}, {"00000000", 0},
-        {"99999999999999999999999999999999", (32 * 9) % 256}, {"A", 17}};
-    for (auto& [text, want] : cases) EXPECT_EQ(kvs::ComputeKeyByte(text), want) << (text ? text : "null");
+        {"62719405", 6 + 2 + 7 + 1 + 9 + 4 + 0 + 5},
+        {"", 0},
+        {nullptr, 0},
+        {"00000000", 0},
+        {"99999999999999999999999999999999", (32 * 9) % 256},
+        {"A", 17}};
+    for (auto& [text, want] : cases)
+        EXPECT_EQ(kvs::ComputeKeyByte(text), want) << (text ? text : "null");
 }
 
 TEST(MsgBuilder, KeyCommandCarriesNoNul) {
@@ -98,7 +105,8 @@ TEST(SerialFrame, ChecksumIncludesTheSaltWhenSent) {
 TEST(SerialReassembly, TwoFramesAndHalfAThird) {
     Collector c;
     kvs::SerialReassembler r(&c, 0);
-    Bytes a = Frame(Message(0x84, 3), 0), b = Frame(Message(0x85, 5), 0), d = Frame(Message(0x86, 9), 0);
+    Bytes a = Frame(Message(0x84, 3), 0), b = Frame(Message(0x85, 5), 0),
+          d = Frame(Message(0x86, 9), 0);
     Bytes stream = a;
     stream.insert(stream.end(), b.begin(), b.end());
     stream.insert(stream.end(), d.begin(), d.begin() + 10);

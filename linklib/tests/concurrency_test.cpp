@@ -26,7 +26,7 @@ struct Peer {
 
 // One echoing peer and one open connection per test.
 class Concurrency : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(p.peer.ok());
         conn.SetSettleMs(0);

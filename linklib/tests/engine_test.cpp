@@ -21,7 +21,7 @@ using kvs_test::Reply;
 // A transport whose SendMsg runs a script: it may answer at once through RecvMsg (the engine
 // has already parked the slot), answer later, or fail.
 class FakeComm : public CKVSH_BaseComm {
-public:
+  public:
     std::function<bool(const uint8_t*, int)> on_send = [](const uint8_t*, int) { return true; };
     std::atomic<int> sent{0};
     bool SendMsg(const uint8_t* msg, int length) override {
@@ -148,12 +148,14 @@ TEST(Engine, MalformedRepliesFailTheirRequestWithAReport) {
         const char* what;
         Bytes reply;
     } cases[] = {
-        {"length below 12", [] {
+        {"length below 12",
+         [] {
              Bytes r = Reply(4, 0, {1, 2, 3});
              r[0] = 8;
              return r;
          }()},
-        {"length past what arrived", [] {
+        {"length past what arrived",
+         [] {
              Bytes r = Reply(4, 0, {1, 2, 3});
              r[0] = 200;
              return r;
@@ -176,8 +178,9 @@ TEST(Engine, MalformedRepliesFailTheirRequestWithAReport) {
 }
 
 TEST(Engine, RecoveryNoticesBecomeReports) {
-    const std::pair<int, const char*> cases[] = {
-        {0, "通讯设备恢复成功"}, {-1, "通讯内部错误,尝试恢复"}, {-2, "通讯设备无法恢复，请重新启动KVS"}};
+    const std::pair<int, const char*> cases[] = {{0, "通讯设备恢复成功"},
+                                                 {-1, "通讯内部错误,尝试恢复"},
+                                                 {-2, "通讯设备无法恢复，请重新启动KVS"}};
     for (auto& [notice, text] : cases) {
         kvs_test::LogCapture log;
         FakeComm c;

@@ -12,7 +12,7 @@
 namespace kvs_test {
 
 class LogCapture {
-public:
+  public:
     LogCapture() {
         std::lock_guard<std::mutex> lock(Mu());
         Current() = this;
@@ -39,7 +39,7 @@ public:
         lines_.clear();
     }
 
-private:
+  private:
     static std::mutex& Mu() {
         static std::mutex mu;
         return mu;

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "frame.h"
 #include "gbk.h"
 #include "kvsh_user.h"
 #include "log.h"
-#include "frame.h"
 #include "log_capture.h"
 
 namespace {
@@ -42,10 +42,11 @@ TEST(Names, SeparateFullNameSplitsAtTheLastColonElseTheLastDot) {
 }
 
 TEST(Names, ComponentIdIsTheNumberAfterTheLastDash) {
-    const std::pair<std::string, int> cases[] = {
-        {G("信号发生器-2"), 2}, {"a-b-17", 17}, {G("定时器"), -1}, {"t-", 0},
-        {"t-12x", 12},         {"t-99999999999", -1}};
-    for (auto& [name, want] : cases) EXPECT_EQ(KVS_GetComponentIDFromName(name.c_str()), want) << name;
+    const std::pair<std::string, int> cases[] = {{G("信号发生器-2"), 2}, {"a-b-17", 17},
+                                                 {G("定时器"), -1},      {"t-", 0},
+                                                 {"t-12x", 12},          {"t-99999999999", -1}};
+    for (auto& [name, want] : cases)
+        EXPECT_EQ(KVS_GetComponentIDFromName(name.c_str()), want) << name;
     EXPECT_EQ(KVS_GetComponentIDFromName(nullptr), -1);
 }
 
@@ -69,8 +70,8 @@ TEST(Names, DelStringSpaceCountsAndStopsAtTheSize) {
         int want;
         const char* out;
     } cases[] = {
-        {" a b  c ", 8, 3, "abc"}, {"abcd", 4, -1, nullptr}, {"abc", 4, 3, "abc"},
-        {"", 1, 0, ""},            {"   ", 1, 0, ""},        {"a", 0, -1, nullptr},
+        {" a b  c ", 8, 3, "abc"}, {"abcd", 4, -1, nullptr}, {"abc", 4, 3, "abc"}, {"", 1, 0, ""},
+        {"   ", 1, 0, ""},         {"a", 0, -1, nullptr},
     };
     for (const Case& c : cases) {
         char dst[16];

@@ -30,7 +30,7 @@ void PutText(Bytes& b, const std::string& text);
 Bytes TextReply(uint8_t cmd, uint8_t status, const std::string& text);
 
 class ScriptedPeer {
-public:
+  public:
     // Returns the reply message to send (empty: stay silent).
     using Handler = std::function<Bytes(const Bytes& request)>;
 
@@ -59,7 +59,7 @@ public:
     // The UDP source port of the last datagram.
     int LastSourcePort() const { return last_port_.load(); }
 
-private:
+  private:
     void OnFrameMessage(const uint8_t* msg, size_t n);
     void Extract();
     void Loop();

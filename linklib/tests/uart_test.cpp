@@ -1,7 +1,9 @@
 // The serial transport: the initialisation text, the line settings on a real pseudo terminal,
 // and requests end to end against the scripted peer on the terminal's other side.
-#include <gtest/gtest.h>
+#include "uart.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,15 +11,14 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gbk.h"
 #include "kvsh_user.h"
 #include "log_capture.h"
 #include "scripted_peer.h"
-#include "uart.h"
 #include "uart_termios.h"
 
 namespace {
@@ -63,15 +64,19 @@ TEST(UartInit, SplitsTheCallersTextInPlace) {
     char text[] = "COM2:9600-7-2-x";
     kvs::SerialSettings s;
     kvs::ParseUartInit(text, &s);
-    const char want[] = "COM2\0" "9600\0" "7\0" "2\0" "x";
+    const char want[] =
+        "COM2\0"
+        "9600\0"
+        "7\0"
+        "2\0"
+        "x";
     EXPECT_EQ(0, std::memcmp(text, want, sizeof want));
 }
 
 TEST(UartInit, PortNamesMapToDevicePaths) {
     const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"},         {"com12", "/dev/ttyS11"},
-        {"/dev/pts/3", "/dev/pts/3"},   {"ttyUSB0", "/dev/ttyUSB0"},
-        {"COMX", "/dev/COMX"},          {"COM0", "/dev/COM0"}};
+        {"COM1", "/dev/ttyS0"},      {"com12", "/dev/ttyS11"}, {"/dev/pts/3", "/dev/pts/3"},
+        {"ttyUSB0", "/dev/ttyUSB0"}, {"COMX", "/dev/COMX"},    {"COM0", "/dev/COM0"}};
     for (auto& [name, want] : cases) {
         char path[64];
         ASSERT_TRUE(kvs::UartDevicePath(name, path, sizeof path)) << name;
@@ -114,7 +119,7 @@ TEST(UartLine, SettingsMapOntoTermios) {
 }
 
 class UartPeer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(peer.ok());
         KVSGetKey("");

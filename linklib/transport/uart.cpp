@@ -125,9 +125,7 @@ void CKVSH_Uart::ReceiveLoop() {
     thread_done_.Set();
 }
 
-void CKVSH_Uart::OnFrameMessage(const uint8_t* msg, size_t n) {
-    RecvMsg(msg, static_cast<int>(n));
-}
+void CKVSH_Uart::OnFrameMessage(const uint8_t* msg, size_t n) { RecvMsg(msg, static_cast<int>(n)); }
 
 void CKVSH_Uart::OnFrameError(kvs::FrameError error, unsigned a, unsigned b) {
     kvs::ReportFrameError(name_, error, a, b);

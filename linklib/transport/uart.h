@@ -20,7 +20,7 @@
 #include "uart_os.h"
 
 class CKVSH_Uart : public CKVSH_BaseComm, private kvs::FrameListener {
-public:
+  public:
     static constexpr unsigned kSettleMs = 200;
     static constexpr unsigned kStopWaitMs = 500;
     static constexpr unsigned kWriteMultiplierMs = 10;
@@ -38,7 +38,7 @@ public:
     const char* PortName() const { return name_; }
     void SetSettleMs(unsigned ms) { settle_ms_ = ms; }
 
-private:
+  private:
     void OnFrameMessage(const uint8_t* msg, size_t n) override;
     void OnFrameError(kvs::FrameError error, unsigned a, unsigned b) override;
     void ReceiveLoop();

@@ -23,11 +23,15 @@ bool CHWComm_Udp::Open(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     kvs::UdpSocket* s = kvs::UdpOpen(dotted, kLocalPort, kRemotePort, &error);
     if (!s) {
         switch (error) {
-            case kvs::UdpOpenError::kBind: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUdpBind); break;
+            case kvs::UdpOpenError::kBind:
+                kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUdpBind);
+                break;
             case kvs::UdpOpenError::kConnect:
                 kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUdpConnect);
                 break;
-            default: kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUdpSocket); break;
+            default:
+                kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUdpSocket);
+                break;
         }
         return false;
     }

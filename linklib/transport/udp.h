@@ -22,7 +22,7 @@
 #include "udp_os.h"
 
 class CHWComm_Udp : public CKVSH_BaseComm, private kvs::FrameListener {
-public:
+  public:
     static constexpr uint16_t kLocalPort = 30000;
     static constexpr uint16_t kRemotePort = 30001;
     static constexpr unsigned kReceiveWaitMs = 200;
@@ -48,7 +48,7 @@ public:
     // How long Open waits after starting the receive thread (tests shorten it).
     void SetSettleMs(unsigned ms) { settle_ms_ = ms; }
 
-private:
+  private:
     void OnFrameMessage(const uint8_t* msg, size_t n) override;
     void OnFrameError(kvs::FrameError error, unsigned a, unsigned b) override;
     void ReceiveLoop();

@@ -34,9 +34,12 @@ std::string Format(const char* fmt, long long a, long long b) {
 
 const char* PhaseText(FirmwarePhase phase) {
     switch (phase) {
-        case FirmwarePhase::Backup: return "正在备份:";
-        case FirmwarePhase::Write: return "正在升级:";
-        case FirmwarePhase::Verify: return "正在校验:";
+        case FirmwarePhase::Backup:
+            return "正在备份:";
+        case FirmwarePhase::Write:
+            return "正在升级:";
+        case FirmwarePhase::Verify:
+            return "正在校验:";
     }
     return "";
 }
@@ -138,15 +141,24 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
 
 const char* FirmwareResultText(FirmwareResult result) {
     switch (result) {
-        case FirmwareResult::Done: return "";
-        case FirmwareResult::Unsupported: return "固件功能不支持!";
-        case FirmwareResult::BadGeometry: return "flash信息错误!";
-        case FirmwareResult::CannotOpenFile: return kCannotOpen;
-        case FirmwareResult::LengthMismatch: return "文件长度不匹配!";
-        case FirmwareResult::ReadError: return "读取错误";
-        case FirmwareResult::WriteError: return "写入错误";
-        case FirmwareResult::Stopped: return "用户停止.";
-        case FirmwareResult::VerifyError: return "校验错误";
+        case FirmwareResult::Done:
+            return "";
+        case FirmwareResult::Unsupported:
+            return "固件功能不支持!";
+        case FirmwareResult::BadGeometry:
+            return "flash信息错误!";
+        case FirmwareResult::CannotOpenFile:
+            return kCannotOpen;
+        case FirmwareResult::LengthMismatch:
+            return "文件长度不匹配!";
+        case FirmwareResult::ReadError:
+            return "读取错误";
+        case FirmwareResult::WriteError:
+            return "写入错误";
+        case FirmwareResult::Stopped:
+            return "用户停止.";
+        case FirmwareResult::VerifyError:
+            return "校验错误";
     }
     return "";
 }
@@ -340,8 +352,9 @@ FirmwareOutcome CFirmwareEngine::WritePagesAndVerify(std::span<const uint8_t> im
             if (ok && start != a) ok = m_device.SetAttr(kAttrAddress, address);
             ++erased;
         }
-        if (ok) ok = m_device.SetMemData(kAttrData, image.subspan(static_cast<size_t>(a),
-                                                                  static_cast<size_t>(g.pageSize)));
+        if (ok)
+            ok = m_device.SetMemData(
+                kAttrData, image.subspan(static_cast<size_t>(a), static_cast<size_t>(g.pageSize)));
         if (ok) ok = m_device.SetAttr(kAttrWrite, "true");
         if (!ok) {
             std::string text = Format("写入错误:%lld,%lld", a, g.pageSize);

@@ -58,7 +58,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
 // The device side: the attributes of the component manager. Every call waits for the reply.
 // Implementations report a refused or unanswered request as false / nullopt.
 class IFlashDevice {
-public:
+  public:
     virtual ~IFlashDevice() = default;
     virtual std::optional<std::string> GetAttr(const char* attribute) = 0;
     virtual bool SetAttr(const char* attribute, const std::string& value) = 0;
@@ -109,7 +109,7 @@ struct FirmwareCallbacks {
 };
 
 class CFirmwareEngine {
-public:
+  public:
     CFirmwareEngine(IFlashDevice& device, FirmwareCallbacks callbacks);
 
     // Asks the running operation to stop. Takes effect at the first page that ends more than a
@@ -135,7 +135,7 @@ public:
     // The geometry read by the last operation (valid after it got past the geometry check).
     const FlashGeometry& Geometry() const { return m_geometry; }
 
-private:
+  private:
     struct Ticker;
     FirmwareOutcome Fail(FirmwareResult result, const std::string& status, bool log);
     std::optional<FirmwareOutcome> LoadGeometry(bool log);

@@ -21,10 +21,10 @@ std::optional<std::string> CLinkFlashDevice::GetAttr(const char* attribute) {
 }
 
 bool CLinkFlashDevice::SetAttr(const char* attribute, const std::string& value) {
-    return m_handle ? mKVS_SetAttributeVal(m_handle, m_component.c_str(), Wire(attribute),
-                                           value.c_str(), true)
-                    : KVS_SetAttributeVal(m_component.c_str(), Wire(attribute), value.c_str(),
-                                          true);
+    return m_handle
+               ? mKVS_SetAttributeVal(m_handle, m_component.c_str(), Wire(attribute), value.c_str(),
+                                      true)
+               : KVS_SetAttributeVal(m_component.c_str(), Wire(attribute), value.c_str(), true);
 }
 
 std::optional<std::vector<uint8_t>> CLinkFlashDevice::GetMemData(const char* attribute) {

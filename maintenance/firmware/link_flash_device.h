@@ -13,7 +13,7 @@ namespace kvs::fw {
 // global connection when the handle is null. Attribute names arrive in UTF-8 and travel in
 // GBK. Used by one thread at a time (the thread running the firmware operation).
 class CLinkFlashDevice : public IFlashDevice {
-public:
+  public:
     explicit CLinkFlashDevice(KVS_HANDLE handle = nullptr);
 
     std::optional<std::string> GetAttr(const char* attribute) override;
@@ -21,7 +21,7 @@ public:
     std::optional<std::vector<uint8_t>> GetMemData(const char* attribute) override;
     bool SetMemData(const char* attribute, std::span<const uint8_t> data) override;
 
-private:
+  private:
     const char* Wire(const char* utf8);
 
     KVS_HANDLE m_handle;

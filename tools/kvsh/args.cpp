@@ -45,7 +45,8 @@ const CommandDoc kCommands[] = {
     {"settings", "settings show | settings set FIELD=VALUE...",
      "show or change the controller's startup parameters",
      "Fields (values as shown by `settings show`, or the codes in brackets):\n"
-     "  device            串口通讯 [0, serial] | USB转串口通讯 [1, usb-serial] | USB口通讯 [2, usb]\n"
+     "  device            串口通讯 [0, serial] | USB转串口通讯 [1, usb-serial] | USB口通讯 [2, "
+     "usb]\n"
      "                    | UDP口通讯 [3, udp]\n"
      "  slot              startup configuration slot 0-5\n"
      "  baud              9600 | 19200 | 38400 | 115200\n"
@@ -221,8 +222,10 @@ std::string GeneralHelp() {
         "terminal and GBK on the wire.\n\nCommands:\n";
     for (const CommandDoc& c : kCommands) {
         std::string line = "  " + std::string(c.synopsis);
-        if (line.size() < 36) line.resize(36, ' ');
-        else line += "\n" + std::string(36, ' ');
+        if (line.size() < 36)
+            line.resize(36, ' ');
+        else
+            line += "\n" + std::string(36, ' ');
         s += line + c.summary + "\n";
     }
     s += "\n";
@@ -249,8 +252,8 @@ std::optional<std::string> CommandHelp(const std::string& command) {
 std::string CommandUsage(const std::string& command) {
     const CommandDoc* c = FindCommand(command);
     if (!c) return "usage: kvsh [CONNECTION] [--json] [-v] COMMAND [ARGS...]   (kvsh help)";
-    return "usage: kvsh [CONNECTION] [--json] [-v] " + std::string(c->synopsis) +
-           "   (kvsh " + c->name + " --help)";
+    return "usage: kvsh [CONNECTION] [--json] [-v] " + std::string(c->synopsis) + "   (kvsh " +
+           c->name + " --help)";
 }
 
 }  // namespace kvsh

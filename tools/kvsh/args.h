@@ -35,14 +35,14 @@ struct Invocation {
     LinkKind link = LinkKind::None;
     std::string udpAddress;  // "A.B.C.D"
     unsigned char udp[4] = {0, 0, 0, 0};
-    std::string serial;      // "PORT[:baud-data-stop-parity]"
+    std::string serial;  // "PORT[:baud-data-stop-parity]"
     int usbIndex = -1;
-    std::string key;         // --key, else $KVSH_KEY, else the factory key
+    std::string key;  // --key, else $KVSH_KEY, else the factory key
     double timeoutSeconds = 10.0;
     bool json = false;
     bool verbose = false;
-    bool help = false;       // --help / -h given
-    bool version = false;    // --version given
+    bool help = false;               // --help / -h given
+    bool version = false;            // --version given
     std::vector<std::string> words;  // the subcommand and its arguments, in order
 };
 

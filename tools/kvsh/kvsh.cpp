@@ -94,10 +94,14 @@ bool IsUtf8WithNonAscii(const std::string& s) {
 
 std::string TypeName(unsigned type) {
     switch (type) {
-        case KVS_TYPE_ENUM: return "enum";
-        case KVS_TYPE_BOOL: return "bool";
-        case KVS_TYPE_COMMAND: return "command";
-        default: return "text";
+        case KVS_TYPE_ENUM:
+            return "enum";
+        case KVS_TYPE_BOOL:
+            return "bool";
+        case KVS_TYPE_COMMAND:
+            return "command";
+        default:
+            return "text";
     }
 }
 
@@ -158,13 +162,13 @@ int CmdTree(Session& s) {
 
 int CmdAttrs(Session& s, const Words& w) {
     const std::string comp = Gbk(w[1]);
-    const T_MSG_HEAD* r = s.Call("attrs", [&] {
-        return mKVS_GetComponentAttrInfo(s.Handle(), comp.c_str());
-    });
+    const T_MSG_HEAD* r =
+        s.Call("attrs", [&] { return mKVS_GetComponentAttrInfo(s.Handle(), comp.c_str()); });
     if (!r) s.Fail("attrs " + w[1]);
     if (KVS_STATUS(r) != 0)
-        throw Failure(kExitRefused, "attrs " + w[1] + ": refused by the controller (no such "
-                                                      "component?)");
+        throw Failure(kExitRefused, "attrs " + w[1] +
+                                        ": refused by the controller (no such "
+                                        "component?)");
     Json::Value attrs(Json::arrayValue);
     std::string name = w[1];
     KVS_RECORD_ITER it;
@@ -223,9 +227,8 @@ int CmdGet(Session& s, const Words& w) {
     Words values;
     if (names.size() == 1) {
         const std::string attr = Gbk(names[0]);
-        const char* v = s.Call("get", [&] {
-            return mKVS_GetAttrVal(s.Handle(), comp.c_str(), attr.c_str());
-        });
+        const char* v =
+            s.Call("get", [&] { return mKVS_GetAttrVal(s.Handle(), comp.c_str(), attr.c_str()); });
         if (!v) s.Fail("get " + w[1] + " " + names[0]);
         values.push_back(Utf8(v));
     } else {
@@ -332,15 +335,15 @@ int CmdLink(Session& s, const Words& w, bool link) {
         if (source.find(':') == std::string::npos && source.find('.') == std::string::npos)
             throw UsageError("a send slot is named COMPONENT:SLOT, not '" + w[2] + "'", command);
     }
-    if (!s.Call(command, [&] {
-            return mKVS_SetAttributeLink(s.Handle(), comp, attr, source.c_str());
-        }))
+    if (!s.Call(command,
+                [&] { return mKVS_SetAttributeLink(s.Handle(), comp, attr, source.c_str()); }))
         s.Fail(command + " " + w[1]);
     return kExitOk;
 }
 
 int CmdUpload(Session& s, const Words& w) {
-    const char* text = s.Call("upload", [&] { return mKVS_UploadConfig(s.Handle()); }, 100.0);
+    const char* text = s.Call(
+        "upload", [&] { return mKVS_UploadConfig(s.Handle()); }, 100.0);
     if (!text) s.Fail("upload");
     const std::string config = text;
     if (w.size() == 2) {
@@ -376,8 +379,8 @@ int CmdDownload(const Invocation& inv, const Words& w) {
     Session s(inv, "download");
     // The library waits 10 ms per byte of the message for this answer.
     const double wait = static_cast<double>(text.size() + 13) * 0.010;
-    if (!s.Call("download", [&] { return mKVS_DownloadConfig(s.Handle(), text.c_str()); },
-                wait))
+    if (!s.Call(
+            "download", [&] { return mKVS_DownloadConfig(s.Handle(), text.c_str()); }, wait))
         s.Fail("download " + w[1]);
     return kExitOk;
 }
@@ -455,7 +458,7 @@ extern "C" void OnFirmwareInterrupt(int) {
 
 // Every flash request under the session's watchdog, remembering whether the last one failed.
 class CWatchedFlashDevice : public kvs::fw::IFlashDevice {
-public:
+  public:
     explicit CWatchedFlashDevice(Session& s) : m_s(s), m_link(s.Handle()) {}
     std::optional<std::string> GetAttr(const char* a) override {
         return m_s.Call("firmware", [&] { return m_link.GetAttr(a); });
@@ -470,13 +473,13 @@ public:
         return m_s.Call("firmware", [&] { return m_link.SetMemData(a, d); });
     }
 
-private:
+  private:
     Session& m_s;
     kvs::fw::CLinkFlashDevice m_link;
 };
 
 class ProgressView {
-public:
+  public:
     explicit ProgressView(bool quiet) : m_tty(!quiet && isatty(STDERR_FILENO)), m_quiet(quiet) {}
     ~ProgressView() { Finish(); }
 
@@ -508,7 +511,7 @@ public:
         m_open = false;
     }
 
-private:
+  private:
     bool m_tty, m_quiet;
     bool m_open = false;
     int m_lastPercent = -1;
@@ -540,7 +543,8 @@ int CmdFirmware(const Invocation& inv, const Words& w) {
     }
     kvs::fw::CFirmwareEngine engine(device, cb);
     g_firmware.store(&engine);
-    struct sigaction sa {}, old {};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = OnFirmwareInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old);
@@ -552,17 +556,20 @@ int CmdFirmware(const Invocation& inv, const Words& w) {
     using kvs::fw::FirmwareResult;
     const std::string what = std::string("firmware ") + w[1] + ": ";
     switch (out.result) {
-        case FirmwareResult::Done: break;
-        case FirmwareResult::Stopped: throw Failure(kExitStopped, what + out.status);
+        case FirmwareResult::Done:
+            break;
+        case FirmwareResult::Stopped:
+            throw Failure(kExitStopped, what + out.status);
         case FirmwareResult::CannotOpenFile:
         case FirmwareResult::LengthMismatch:
             throw Failure(kExitUsage, what + out.status + " " + path);
-        case FirmwareResult::VerifyError: throw Failure(kExitRefused, what + out.status);
+        case FirmwareResult::VerifyError:
+            throw Failure(kExitRefused, what + out.status);
         default: {
             int code = s.ClassifyFailure();
-            throw Failure(code, what + out.status +
-                                    (code == kExitNoAnswer ? " (no answer from the controller)"
-                                                           : ""));
+            throw Failure(code,
+                          what + out.status +
+                              (code == kExitNoAnswer ? " (no answer from the controller)" : ""));
         }
     }
     const kvs::fw::FlashGeometry& g = engine.Geometry();
@@ -664,7 +671,8 @@ void OnMonitorMessage(const unsigned char* msg, int length, void* user) {
 
 int CmdMonitor(Session& s) {
     if (pipe(g_wakePipe) != 0) throw Failure(kExitUsage, "cannot create a pipe");
-    struct sigaction sa {}, oldInt {}, oldTerm {};
+    struct sigaction sa {
+    }, oldInt{}, oldTerm{};
     sa.sa_handler = OnMonitorSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &oldInt);
@@ -695,7 +703,8 @@ int CmdBoot(const Invocation& inv, const Words& w) {
     if (it == kModes.end()) throw UsageError("boot takes enter, leave, factory or normal", "boot");
     // The boot loader may not know the key command, so no key is presented.
     Session s(inv, "boot", false);
-    if (!s.Call("boot", [&] { return mKVS_InBoot(s.Handle(), it->second); }, 0.5))
+    if (!s.Call(
+            "boot", [&] { return mKVS_InBoot(s.Handle(), it->second); }, 0.5))
         throw Failure(kExitNoAnswer, "boot " + w[1] + ": no answer from the controller");
     return kExitOk;
 }
@@ -754,7 +763,8 @@ int Dispatch(const Invocation& inv) {
         return CmdBoot(inv, w);
     }
     // The rest check their arguments, then connect.
-    if (c == "tree" || c == "run" || c == "stop" || c == "restart" || c == "monitor") Arity(w, 0, 0, c);
+    if (c == "tree" || c == "run" || c == "stop" || c == "restart" || c == "monitor")
+        Arity(w, 0, 0, c);
     if (c == "attrs" || c == "add" || c == "del" || c == "unlink") Arity(w, 1, 1, c);
     if (c == "get") Arity(w, 2, 1000, c);
     if (c == "set") Arity(w, 3, 1001, c);

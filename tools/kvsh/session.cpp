@@ -94,8 +94,8 @@ Session::Session(const Invocation& inv, const std::string& command, bool checkKe
     }
     if (!checkKey) return;
     const std::string hint = " (is it running, and is the key right?)";
-    bool accepted =
-        Call(where, [&] { return mKVS_Key(m_handle, key.c_str()); }, 10.0, hint);
+    bool accepted = Call(
+        where, [&] { return mKVS_Key(m_handle, key.c_str()); }, 10.0, hint);
     if (accepted) return;
     if (ClassifyFailure() == kExitRefused)
         throw Failure(kExitNoAnswer, "the controller at " + where + " refused the key");
@@ -113,9 +113,8 @@ int Session::ClassifyFailure() {
     // refusal, or could not be sent at all, which a short probe tells apart.
     if (m_lastElapsed >= m_lastWait - 0.25) return kExitNoAnswer;
     const std::string manager = ComponentManager(), running = Gbk("运行状态");
-    const char* v = Call("probe", [&] {
-        return mKVS_GetAttrVal(m_handle, manager.c_str(), running.c_str());
-    });
+    const char* v =
+        Call("probe", [&] { return mKVS_GetAttrVal(m_handle, manager.c_str(), running.c_str()); });
     return v ? kExitRefused : kExitNoAnswer;
 }
 

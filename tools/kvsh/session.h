@@ -19,14 +19,14 @@ namespace kvsh {
 // watchdog only when it sleeps without a deadline, so a run of quick requests costs no thread
 // wake-ups (a later deadline is picked up when the earlier one passes).
 class Watchdog {
-public:
+  public:
     Watchdog();
     ~Watchdog();
     // what names the request; hint is appended to the message ("" for none).
     void Arm(double seconds, const std::string& what, const std::string& hint = {});
     void Disarm();
 
-private:
+  private:
     void Run();
     std::mutex m_mutex;
     std::condition_variable m_cv;
@@ -44,7 +44,7 @@ std::string Gbk(const std::string& utf8);
 std::string Utf8(const std::string& gbk);
 
 class Session {
-public:
+  public:
     // Opens the link of the invocation; with checkKey presents the key (command 30) so that a
     // wrong key or a dead link is reported at once. Throws Failure / UsageError.
     Session(const Invocation& inv, const std::string& command, bool checkKey = true);
@@ -61,9 +61,9 @@ public:
     template <class F>
     auto Call(const std::string& what, F&& f, double libraryWait = 10.0,
               const std::string& hint = {}) {
-        m_watchdog.Arm(libraryWait > 10.0 ? std::max(libraryWait, m_inv.timeoutSeconds)
-                                          : m_inv.timeoutSeconds,
-                       what, hint);
+        m_watchdog.Arm(
+            libraryWait > 10.0 ? std::max(libraryWait, m_inv.timeoutSeconds) : m_inv.timeoutSeconds,
+            what, hint);
         auto start = std::chrono::steady_clock::now();
         auto result = f();
         m_lastElapsed =
@@ -80,7 +80,7 @@ public:
 
     std::string ComponentManager() const;
 
-private:
+  private:
     Invocation m_inv;
     std::string m_command;
     KVS_HANDLE m_handle = nullptr;

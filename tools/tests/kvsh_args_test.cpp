@@ -37,12 +37,18 @@ TEST(CommandLine, NegativeNumbersAndWordsAfterDoubleDashAreArguments) {
 
 TEST(CommandLine, RejectsBadOptionsWithUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--udp", "127.0.0.256", "tree"}, {"--udp", "1.2.3", "tree"},
-        {"--udp", "1.2.3.4.5", "tree"},   {"--udp", "01234.1.1.1", "tree"},
-        {"--udp"},                        {"--usb", "x", "tree"},
-        {"--usb", "-1", "tree"},          {"--timeout", "0", "tree"},
-        {"--timeout", "abc", "tree"},     {"--serial", ":9600", "tree"},
-        {"--frobnicate", "tree"},         {"--json=yes", "tree"},
+        {"--udp", "127.0.0.256", "tree"},
+        {"--udp", "1.2.3", "tree"},
+        {"--udp", "1.2.3.4.5", "tree"},
+        {"--udp", "01234.1.1.1", "tree"},
+        {"--udp"},
+        {"--usb", "x", "tree"},
+        {"--usb", "-1", "tree"},
+        {"--timeout", "0", "tree"},
+        {"--timeout", "abc", "tree"},
+        {"--serial", ":9600", "tree"},
+        {"--frobnicate", "tree"},
+        {"--json=yes", "tree"},
         {"--udp", "1.2.3.4", "--usb", "0", "tree"},
     };
     for (const auto& args : bad) {
@@ -59,9 +65,9 @@ TEST(CommandLine, RejectsBadOptionsWithUsageErrors) {
 }
 
 TEST(CommandLine, EveryCommandHasHelp) {
-    for (const char* c : {"tree", "attrs", "get", "set", "add", "del", "link", "unlink", "upload",
-                          "download", "run", "stop", "restart", "flash", "settings", "firmware",
-                          "monitor", "boot", "usb", "help"}) {
+    for (const char* c : {"tree",     "attrs",    "get",      "set",  "add",  "del",     "link",
+                          "unlink",   "upload",   "download", "run",  "stop", "restart", "flash",
+                          "settings", "firmware", "monitor",  "boot", "usb",  "help"}) {
         SCOPED_TRACE(c);
         auto h = CommandHelp(c);
         ASSERT_TRUE(h.has_value());
@@ -115,8 +121,8 @@ TEST(StartupSettingsEdit, AssignmentsSetTheirBitsAndFields) {
     ASSERT_TRUE(ApplySetting(s, "data-bits=8", &error));
     ASSERT_TRUE(ApplySetting(s, "stop-bits=1", &error));
     EXPECT_EQ(s.serial, 0x53);
-    for (const char* a : {"device=udp", "slot=5", "gateway=10.0.0.1", "modbus-port=502",
-                          "key=12345678"})
+    for (const char* a :
+         {"device=udp", "slot=5", "gateway=10.0.0.1", "modbus-port=502", "key=12345678"})
         ASSERT_TRUE(ApplySetting(s, a, &error)) << a << ": " << error;
     EXPECT_EQ(s.device, 3);
     EXPECT_EQ(s.slot, 5);
@@ -132,10 +138,11 @@ TEST(StartupSettingsEdit, RefusesBadAssignmentsAndLeavesTheSettingsUnchanged) {
     s.serial = 0x53;
     std::memcpy(s.record.key, "62719405", 8);
     const StartupSettings before = s;
-    const char* bad[] = {"baud=4800",      "data-bits=5",     "stop-bits=1.5",  "parity=mark",
-                         "slot=6",         "slot=-1",         "device=5",       "gateway=1.2.3",
-                         "modbus-port=65536", "client-port=x", "key=1234567",   "key=123456789",
-                         "colour=red",     "baud",            "=9600"};
+    const char* bad[] = {"baud=4800",     "data-bits=5",   "stop-bits=1.5",
+                         "parity=mark",   "slot=6",        "slot=-1",
+                         "device=5",      "gateway=1.2.3", "modbus-port=65536",
+                         "client-port=x", "key=1234567",   "key=123456789",
+                         "colour=red",    "baud",          "=9600"};
     for (const char* a : bad) {
         SCOPED_TRACE(a);
         std::string error;

@@ -94,7 +94,7 @@ std::string ReadFile(const fs::path& p) {
 enum class Link { Udp, Serial, Usb };
 
 class KvshDeviceTest : public ::testing::TestWithParam<Link> {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("kvsh_dev_" + std::to_string(getpid()));
         fs::create_directories(dir);
@@ -349,8 +349,9 @@ TEST_P(KvshDeviceTest, CtrlCStopsFirmwareOperationsCleanly) {
     for (const char* op : {"backup", "upgrade"}) {
         SCOPED_TRACE(op);
         // The first status line with a page count comes a second into the transfer.
-        Result r = Kvsh({"firmware", op, a.string()}, InterruptOnSecondStatus(
-                        std::string(op) == "backup" ? "正在备份:" : "正在升级:"));
+        Result r =
+            Kvsh({"firmware", op, a.string()},
+                 InterruptOnSecondStatus(std::string(op) == "backup" ? "正在备份:" : "正在升级:"));
         EXPECT_EQ(r.code, 130) << r.err;
         EXPECT_NE(r.err.find("用户停止."), std::string::npos) << r.err;
         EXPECT_EQ(ReadFile(a), before);

@@ -28,13 +28,13 @@ namespace devsim {
 // Faults that the device injects into what it sends. Probabilities are 0..1 and apply to each
 // reply independently; delays apply to every reply.
 struct Faults {
-    double drop = 0;        // a reply is never sent
-    int delay_ms = 0;       // every reply leaves this much later
-    double duplicate = 0;   // a reply is sent twice
-    double corrupt = 0;     // a reply's frame check (checksum / word sum) is spoiled
-    double junk = 0;        // an unsolicited message of an unknown code precedes the reply
-    double malformed = 0;   // a reply's records are cut or hold sizes that run past the end
-    bool silent = false;    // no reply at all (the device has stopped answering)
+    double drop = 0;       // a reply is never sent
+    int delay_ms = 0;      // every reply leaves this much later
+    double duplicate = 0;  // a reply is sent twice
+    double corrupt = 0;    // a reply's frame check (checksum / word sum) is spoiled
+    double junk = 0;       // an unsolicited message of an unknown code precedes the reply
+    double malformed = 0;  // a reply's records are cut or hold sizes that run past the end
+    bool silent = false;   // no reply at all (the device has stopped answering)
 
     // Parses "drop=0.5,delay=200,dup=0.1,corrupt=0.1,junk=0.2,malformed=0.3,silent".
     // Returns false (and leaves *out untouched) for an unknown name or a bad number.
@@ -42,20 +42,20 @@ struct Faults {
 };
 
 struct Options {
-    std::string key = "62719405";          // the access key of the startup parameters
+    std::string key = "62719405";  // the access key of the startup parameters
     std::string flash_geometry = "P=100,C=20000,B=1000,N=20,";
-    int tick_ms = 10;                      // period of the work loop
-    bool work_thread = true;               // tick on a thread; false: only Step() advances time
-    uint64_t random_seed = 1;              // faults draw from this seed (reproducible runs)
+    int tick_ms = 10;          // period of the work loop
+    bool work_thread = true;   // tick on a thread; false: only Step() advances time
+    uint64_t random_seed = 1;  // faults draw from this seed (reproducible runs)
 };
 
 // One attribute as the device reports it.
 struct AttrInfo {
     std::string name;
     std::string value;
-    int type = 0;   // 4 enumeration, 5 boolean, 10 command, other free text
-    int flags = 0;  // bit 0 read-only, bit 1 shapes the box, bit 2 per-slot flag
-    int role = 0;   // 1 receive slot, 3 send slot, 0 plain attribute
+    int type = 0;                      // 4 enumeration, 5 boolean, 10 command, other free text
+    int flags = 0;                     // bit 0 read-only, bit 1 shapes the box, bit 2 per-slot flag
+    int role = 0;                      // 1 receive slot, 3 send slot, 0 plain attribute
     std::vector<std::string> options;  // enumeration options
 };
 
@@ -63,14 +63,15 @@ class DeviceImpl;
 struct LinkCallbacks;
 
 class Device {
-public:
+  public:
     // An empty configuration: the component manager and the catalogue of types, no instances.
     static std::unique_ptr<Device> CreateEmpty(const Options& options = {});
     // The demo configuration: a few linked components laid out as a diagram.
     static std::unique_ptr<Device> CreateDemo(const Options& options = {});
     // A configuration from a .kvs text (the text commands 14/15 carry, GBK or UTF-8).
     // Returns nullptr and sets *error for a malformed text.
-    static std::unique_ptr<Device> CreateFromText(const std::string& text, const Options& options = {},
+    static std::unique_ptr<Device> CreateFromText(const std::string& text,
+                                                  const Options& options = {},
                                                   std::string* error = nullptr);
 
     ~Device();
@@ -121,12 +122,15 @@ public:
     std::vector<std::string> ListTypes() const;
     std::vector<AttrInfo> Attributes(const std::string& component) const;
     // False when the component or attribute does not exist.
-    bool GetValue(const std::string& component, const std::string& attribute, std::string* value) const;
+    bool GetValue(const std::string& component, const std::string& attribute,
+                  std::string* value) const;
     // Writes as command 7 does (read-only attributes refused, commands carried out, side
     // effects applied). False when refused.
-    bool SetValue(const std::string& component, const std::string& attribute, const std::string& value);
+    bool SetValue(const std::string& component, const std::string& attribute,
+                  const std::string& value);
     // Links a receive slot to a send slot's full name ("" removes the link).
-    bool SetLink(const std::string& component, const std::string& attribute, const std::string& source);
+    bool SetLink(const std::string& component, const std::string& attribute,
+                 const std::string& source);
     std::string GetLink(const std::string& component, const std::string& attribute) const;
     // Creates an instance of a type; returns its full name or "" when refused.
     std::string AddComponent(const std::string& type);
@@ -151,7 +155,7 @@ public:
     // Receives one line per request and reply (and per notable event) when set.
     void SetLog(std::function<void(const std::string& line)> log);
 
-private:
+  private:
     explicit Device(std::unique_ptr<DeviceImpl> impl);
     LinkCallbacks Callbacks(int* id_out);
     std::unique_ptr<DeviceImpl> impl_;

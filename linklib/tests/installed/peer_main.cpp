@@ -13,7 +13,8 @@ int main() {
     const uint8_t key_sum = 1 + 2 + 3 + 4 + 5 + 6 + 7 + 8;
     Bytes want_key = {20, 0, 0, 0, 0, 0, 30, 0, 0, 0, 0, 0, '1', '2', '3', '4', '5', '6', '7', '8'};
     Bytes want_get = {12, 0, 0, 0, 0, 0, 4, 1, 0, 0, 0, 0};
-    for (const char* t : {"\xd7\xe9\xbc\xfe\xb9\xdc\xc0\xed\xc6\xf7", "\xd4\xcb\xd0\xd0\xd7\xb4\xcc\xac"})
+    for (const char* t :
+         {"\xd7\xe9\xbc\xfe\xb9\xdc\xc0\xed\xc6\xf7", "\xd4\xcb\xd0\xd0\xd7\xb4\xcc\xac"})
         kvs_test::PutText(want_get, t);
     want_get[0] = static_cast<uint8_t>(want_get.size());
     kvs_test::ScriptedPeer peer(kvs_test::ScriptedPeer::Kind::kUdp, [&](const Bytes& m) {

@@ -13,7 +13,7 @@
 namespace kvs::fw::test {
 
 class FakeFlash : public IFlashDevice {
-public:
+  public:
     FakeFlash(int32_t page, int32_t image, int32_t block, int32_t blocks, uint8_t fill = 0x00)
         : P(page), C(image), B(block), N(blocks) {
         char buf[80];
@@ -101,7 +101,7 @@ public:
     // May alter a page as it is read: address, page.
     std::function<void(int32_t, std::vector<uint8_t>&)> readHook;
 
-private:
+  private:
     void Tick() { now += msPerRequest; }
     bool InFlash(int64_t at, int64_t len) const {
         return at >= 0 && at + len <= static_cast<int64_t>(flash.size());

@@ -1,3 +1,5 @@
+#include "firmware.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,6 @@
 #include <random>
 
 #include "fake_flash.h"
-#include "firmware.h"
 
 namespace kvs::fw {
 namespace {
@@ -32,8 +33,8 @@ TEST(FlashGeometry, ParsesHexFieldsAndChecksItsRules) {
         {"P=100,C=20000,B=1000,N=20", true, 256, 131072, 4096, 32},  // last comma optional
         {"P=1,C=1,B=1,N=1,", true, 1, 1, 1, 1},
         {"P=80,C=200,B=180,N=2,", true, 128, 512, 384, 2},  // block not a multiple of the page
-        {"P=7fffffff,C=7fffffff,B=7fffffff,N=7fffffff,", true, 0x7fffffff, 0x7fffffff,
-         0x7fffffff, 0x7fffffff},  // B x N must not overflow
+        {"P=7fffffff,C=7fffffff,B=7fffffff,N=7fffffff,", true, 0x7fffffff, 0x7fffffff, 0x7fffffff,
+         0x7fffffff},                           // B x N must not overflow
         {"P=100,C=20010,B=1000,N=20,", false},  // C not a multiple of P
         {"P=100,C=20000,B=1000,N=1f,", false},  // B x N below C
         {"P=0,C=20000,B=1000,N=20,", false},
@@ -71,7 +72,7 @@ TEST(FirmwareFile, ComplementsEveryByteButZeroAndFfAndIsItsOwnInverse) {
 // Operations against the fake flash
 
 class FirmwareEngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("kvs_fw_" + std::to_string(::getpid()) + "_" +
@@ -180,11 +181,11 @@ TEST_F(FirmwareEngineTest, UpgradeErasesEveryTouchedBlockForAnyBlockSize) {
         std::vector<int32_t> erased;
     };
     const std::vector<Case> cases = {
-        {256, 1024, 512, 2, {0, 512}},                  // block = 2 pages
-        {256, 1024, 384, 3, {0, 384, 768}},             // block starts inside pages 1 and 3
+        {256, 1024, 512, 2, {0, 512}},       // block = 2 pages
+        {256, 1024, 384, 3, {0, 384, 768}},  // block starts inside pages 1 and 3
         {256, 1024, 128, 8, {0, 128, 256, 384, 512, 640, 768, 896}},  // block below a page
-        {256, 1024, 4096, 1, {0}},                      // one block larger than the image
-        {256, 1024, 1024, 4, {0}},                      // blocks beyond the image untouched
+        {256, 1024, 4096, 1, {0}},  // one block larger than the image
+        {256, 1024, 1024, 4, {0}},  // blocks beyond the image untouched
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "P=" << c.p << " B=" << c.b);
