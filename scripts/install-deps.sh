@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain and tests
-  build-essential iproute2 util-linux cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential iproute2 util-linux cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # kvsh (JSON output)
   libjsoncpp-dev

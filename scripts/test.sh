@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+bash scripts/format.sh --check
 BUILD=${BUILD_DIR:-build-asan}
 cmake -S . -B "$BUILD" -G Ninja -DKVS_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD" -j "$(nproc)"
