@@ -360,6 +360,47 @@ KVS_API bool mKVS_ConfigFile_Operate(KVS_HANDLE h, uint8_t operation, uint8_t* s
 KVS_API bool mKVS_InBoot(KVS_HANDLE h, int mode);
 
 /* ---------------------------------------------------------------------------------------------
+ * Request outcomes and waits (both families)
+ *
+ * The functions above answer true/false or a pointer/NULL; these tell a caller why a request
+ * failed, so that a multi-request operation can stop at the first request that got no answer
+ * instead of waiting out every remaining one.
+ * ------------------------------------------------------------------------------------------- */
+
+/* How the last request ended. */
+typedef enum KVS_RESULT {
+    KVS_RESULT_DONE = 0,      /* the device answered and the reply was used (status 0, or the
+                                 status the operation accepts, such as 1 for the key) */
+    KVS_RESULT_REFUSED = 1,   /* the device answered with a failing status (see *status) */
+    KVS_RESULT_NO_ANSWER = 2, /* nothing answered within the request wait */
+    KVS_RESULT_MALFORMED = 3, /* a reply came but was too short, unterminated or inconsistent */
+    KVS_RESULT_NOT_SENT = 4   /* nothing was sent: no connection, input too long, send failed */
+} KVS_RESULT;
+
+/*
+ * The outcome of the last request operation that the calling thread made on the global
+ * connection (KVS_RESULT_NOT_SENT when it made none since the connection was opened). When
+ * status is not NULL it receives the reply's status byte for DONE and REFUSED, otherwise 0.
+ * Only request operations change it (not the log, the name helpers or KVS_GetUSBDevIndexs).
+ * Thread-safe: each thread sees its own last outcome.
+ */
+KVS_API int KVS_GetLastResult(int* status);
+/* The same for a handle; a NULL handle gives KVS_RESULT_NOT_SENT. */
+KVS_API int mKVS_GetLastResult(KVS_HANDLE h, int* status);
+
+/*
+ * The wait of an ordinary request on the global connection, in milliseconds (default 10000;
+ * values below 1 restore the default). It applies to the connection open now; a connection
+ * opened later starts with the default. The specified waits of the boot commands (500 ms),
+ * uploads (100 s) and downloads (10 ms per byte) are not changed by it.
+ */
+KVS_API void KVS_SetRequestWait(int ms);
+/* The global connection's current wait in ms; 10000 without a global connection. */
+KVS_API int KVS_GetRequestWait(void);
+KVS_API void mKVS_SetRequestWait(KVS_HANDLE h, int ms);
+KVS_API int mKVS_GetRequestWait(KVS_HANDLE h);
+
+/* ---------------------------------------------------------------------------------------------
  * Name helpers (pure functions, thread-safe)
  * ------------------------------------------------------------------------------------------- */
 
