@@ -6,9 +6,13 @@
 #include <cstring>
 #include <numbers>
 
+#include "diagram/geometry/slot_layout.h"
+#include "diagram/geometry/trace_text.h"
 #include "text.h"
 
 namespace devsim {
+
+namespace geo = kvs::geometry;
 
 namespace {
 
@@ -1291,23 +1295,6 @@ bool Model::ImportConfig(const std::string& text, std::string* error) {
 
 // --- demo ------------------------------------------------------------------------------------
 
-namespace {
-
-struct Pt {
-    int x, y;
-};
-
-// Centre of the idx-th (in reply order) of m slots on a box: the diagram lists slots in reverse
-// reply order from the top, at y = top + k * (height / (m + 1)).
-Pt SlotCentre(int l, int t, int r, int b, bool send, int idx, int m) {
-    int k = m - idx;
-    int y = t + k * ((b - t) / (m + 1));
-    int x = send ? ((r - 11) + r) / 2 : (l + (l + 11)) / 2;
-    return {x, y};
-}
-
-}  // namespace
-
 void Model::LoadDemo() {
     Clear();
     struct Box {
@@ -1333,8 +1320,7 @@ void Model::LoadDemo() {
         "KVS配置 "
         "1\n[组件管理器]\n采样点列表=定时器-5.输出;开关-1.输出;与门-1.输出;计数器-1.溢出;\n";
     for (const auto& b : boxes) {
-        char rect[64];
-        std::snprintf(rect, sizeof rect, "(%d,%d),(%d,%d)", b.x, b.y, b.x + 80, b.y + 40);
+        std::string rect = geo::FormatRectText({b.x, b.y, b.x + 80, b.y + 40});
         text += std::string("[") + b.type + "-" + std::to_string(b.number) + "]\n区域位置=" + rect +
                 "\n" + b.extra;
     }
@@ -1368,12 +1354,11 @@ void Model::LoadDemo() {
         int fl = 0, ft = 0, tl = 0, tt = 0;
         box_of(w.from, &fl, &ft);
         box_of(w.to, &tl, &tt);
-        Pt f = SlotCentre(fl, ft, fl + 80, ft + 40, true, w.from_idx, w.from_count);
-        Pt t = SlotCentre(tl, tt, tl + 80, tt + 40, false, w.to_idx, w.to_count);
-        int mx = (f.x + t.x) / 2;
-        char route[128];
-        std::snprintf(route, sizeof route, "4,(%d,%d),(%d,%d),(%d,%d),(%d,%d),", f.x, f.y, mx, f.y,
-                      mx, t.y, t.x, t.y);
+        geo::TRect f = geo::SlotRect({fl, ft, fl + 80, ft + 40}, geo::SlotEdge::kSend,
+                                     geo::SlotListPosition(w.from_idx, w.from_count), w.from_count);
+        geo::TRect t = geo::SlotRect({tl, tt, tl + 80, tt + 40}, geo::SlotEdge::kReceive,
+                                     geo::SlotListPosition(w.to_idx, w.to_count), w.to_count);
+        std::string route = geo::FormatPolylineText(geo::InitialLinkRoute(f, t));
         std::string link;
         if (AddComponent(kLinkType, &link) != kOk) return;
         std::string from = std::string(w.from) + ":" + w.from_slot,
