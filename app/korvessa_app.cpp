@@ -1,14 +1,14 @@
-#include "korvessa_app.h"
+#include "app/korvessa_app.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
 
 #include "devsim/device.h"
-#include "gbk_text.h"
+#include "app/device/gbk_text.h"
 #include "kvsh_user.h"
-#include "main_frame.h"
-#include "message_service.h"
+#include "app/main_frame.h"
+#include "app/common/message_service.h"
 
 StartOptions ParseCommandLine(const QStringList& args) {
     StartOptions o;

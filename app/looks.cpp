@@ -1,10 +1,10 @@
-#include "looks.h"
+#include "app/looks.h"
 
 #include <QApplication>
 #include <QPalette>
 #include <QStyleFactory>
 
-#include "commands.h"
+#include "app/common/commands.h"
 
 namespace {
 QPalette Tinted(QColor window, QColor highlight, QColor base = Qt::white, QColor text = Qt::black) {

@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "korvessa_app.h"
-#include "main_frame.h"
+#include "app/korvessa_app.h"
+#include "app/main_frame.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "main_frame.h"
+#include "app/main_frame.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -23,18 +23,18 @@
 #include <map>
 #include <mutex>
 
-#include "commands.h"
-#include "component_tree.h"
-#include "dlg_dev_sel.h"
-#include "dlg_slot_sel.h"
-#include "frame_events.h"
-#include "gbk_text.h"
-#include "icons.h"
+#include "app/common/commands.h"
+#include "browser/component_tree.h"
+#include "maintenance/dlg_dev_sel.h"
+#include "maintenance/dlg_slot_sel.h"
+#include "app/common/frame_events.h"
+#include "app/device/gbk_text.h"
+#include "app/common/icons.h"
 #include "kvsh_user.h"
-#include "looks.h"
-#include "message_service.h"
-#include "output_bar.h"
-#include "wait_cursor.h"
+#include "app/looks.h"
+#include "app/common/message_service.h"
+#include "app/output_bar.h"
+#include "app/common/wait_cursor.h"
 
 namespace {
 const QString kManager = QStringLiteral("组件管理器");

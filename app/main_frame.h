@@ -15,7 +15,7 @@
 #include <functional>
 #include <map>
 
-#include "pane_hooks.h"
+#include "app/common/pane_hooks.h"
 
 class QAction;
 class QActionGroup;

@@ -1,4 +1,4 @@
-#include "output_bar.h"
+#include "app/output_bar.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -6,10 +6,10 @@
 #include <mutex>
 #include <set>
 
-#include "frame_events.h"
-#include "framed_pane.h"
-#include "gbk_text.h"
-#include "icons.h"
+#include "app/common/frame_events.h"
+#include "app/common/framed_pane.h"
+#include "app/device/gbk_text.h"
+#include "app/common/icons.h"
 #include "kvsh_user.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "xlog.h"
+#include "app/xlog.h"
 
 #include <unistd.h>
 

@@ -1,14 +1,14 @@
-#include "component_tree.h"
+#include "browser/component_tree.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "frame_events.h"
-#include "framed_pane.h"
-#include "gbk_text.h"
-#include "icons.h"
+#include "app/common/frame_events.h"
+#include "app/common/framed_pane.h"
+#include "app/device/gbk_text.h"
+#include "app/common/icons.h"
 #include "kvsh_records.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "dlg_dev_sel.h"
+#include "maintenance/dlg_dev_sel.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -13,9 +13,9 @@
 #include <QSerialPortInfo>
 #include <QSpinBox>
 
-#include "gbk_text.h"
+#include "app/device/gbk_text.h"
 #include "kvsh_user.h"
-#include "message_service.h"
+#include "app/common/message_service.h"
 
 namespace {
 QComboBox* MakeList(const QStringList& items, const QString& selected, QWidget* parent) {

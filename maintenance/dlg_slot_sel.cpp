@@ -1,4 +1,4 @@
-#include "dlg_slot_sel.h"
+#include "maintenance/dlg_slot_sel.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "kvsh_user.h"
-#include "message_service.h"
-#include "wait_cursor.h"
+#include "app/common/message_service.h"
+#include "app/common/wait_cursor.h"
 
 CDlgSlotSel::CDlgSlotSel(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CDlgSlotSel"));

@@ -1,12 +1,12 @@
 // The component tree built from hand-made replies: contents, images, instance list, selection
 // by the user and by name, and the drag of a type that ends in a drop event.
-#include "component_tree.h"
+#include "browser/component_tree.h"
 
 #include <QApplication>
 #include <QTest>
 #include <QTreeWidget>
 
-#include "frame_events.h"
+#include "app/common/frame_events.h"
 #include "test_support.h"
 
 namespace {

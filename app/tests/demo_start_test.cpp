@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "component_tree.h"
+#include "browser/component_tree.h"
 #include "devsim/device.h"
-#include "korvessa_app.h"
-#include "main_frame.h"
+#include "app/korvessa_app.h"
+#include "app/main_frame.h"
 #include "test_support.h"
 
 class DemoStartTest : public QObject {

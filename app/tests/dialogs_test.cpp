@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "dlg_dev_sel.h"
+#include "maintenance/dlg_dev_sel.h"
 #include "test_support.h"
 
 class DialogsTest : public QObject {

@@ -18,15 +18,15 @@
 #include <QTest>
 #include <memory>
 
-#include "commands.h"
-#include "component_tree.h"
+#include "app/common/commands.h"
+#include "browser/component_tree.h"
 #include "devsim/device.h"
 #include "devsim/usb_controller.h"
-#include "dlg_dev_sel.h"
-#include "dlg_slot_sel.h"
-#include "frame_events.h"
-#include "main_frame.h"
-#include "output_bar.h"
+#include "maintenance/dlg_dev_sel.h"
+#include "maintenance/dlg_slot_sel.h"
+#include "app/common/frame_events.h"
+#include "app/main_frame.h"
+#include "app/output_bar.h"
 #include "test_support.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "commands.h"
-#include "component_tree.h"
-#include "frame_events.h"
-#include "main_frame.h"
-#include "output_bar.h"
+#include "app/common/commands.h"
+#include "browser/component_tree.h"
+#include "app/common/frame_events.h"
+#include "app/main_frame.h"
+#include "app/output_bar.h"
 #include "test_support.h"
 
 namespace {

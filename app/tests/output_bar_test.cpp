@@ -1,13 +1,13 @@
 // The output pane as the library's information window: lines logged through KVS_Printf (on
 // any thread) arrive newest first, with their level icon, time and text.
-#include "output_bar.h"
+#include "app/output_bar.h"
 
 #include <QTest>
 #include <QTreeWidget>
 #include <cstring>
 #include <thread>
 
-#include "gbk_text.h"
+#include "app/device/gbk_text.h"
 #include "kvsh_user.h"
 
 class OutputBarTest : public QObject {

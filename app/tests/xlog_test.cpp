@@ -1,5 +1,5 @@
 // The file logger: day file, line format, ordering and the writer's behaviour.
-#include "xlog.h"
+#include "app/xlog.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

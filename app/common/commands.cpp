@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "app/common/commands.h"
 
 namespace {
 using R = EnableRule;

@@ -1,4 +1,4 @@
-#include "gbk_text.h"
+#include "app/device/gbk_text.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

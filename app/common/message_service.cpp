@@ -1,4 +1,4 @@
-#include "message_service.h"
+#include "app/common/message_service.h"
 
 #include <QApplication>
 #include <QDialog>

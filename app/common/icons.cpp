@@ -1,4 +1,4 @@
-#include "icons.h"
+#include "app/common/icons.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -6,7 +6,7 @@
 #include <QtMath>
 #include <functional>
 
-#include "commands.h"
+#include "app/common/commands.h"
 
 namespace {
 QIcon Draw(int size, const std::function<void(QPainter&)>& paint) {
