@@ -3,6 +3,11 @@
 // slots and the startup parameters, and the dataflow of the work loop.
 //
 // Texts are UTF-8. Not thread-safe: the Device serialises every call with its model lock.
+//
+// One class, defined along its concepts: model.cpp (components and requests), schema.cpp (types,
+// attributes and slots), config_text.cpp, flash.cpp, startup.cpp (startup parameters, the six
+// configuration slots, boot modes, restart), dataflow.cpp, sampling.cpp, monitors.cpp (monitor
+// events and information lines) and demo.cpp.
 #pragma once
 
 #include <cstdint>
@@ -165,6 +170,8 @@ class Model {
     void AddInstanceAttrs(Component* c);
     uint8_t ApplyWrite(Component* c, Attr* a, const std::string& value);
     uint8_t RunCommand(Component* c, Attr* a);
+    void InitFlash(const std::string& geometry_text);
+    uint8_t RunFlashCommand(Component* manager, Attr* command);
     void RefreshTypeNodes();
     void Reindex();
     void SetExprInputs(Component* c, int n);
@@ -175,6 +182,7 @@ class Model {
     void Compute(Component* c);
     double SlotNumber(const Component* c, const std::string& attr) const;
     void SetOutput(Component* c, const std::string& slot, double v);
+    void SampleTick(int dt_us);
     void StartSampling();
     uint8_t SampleBits() const;
     void TakeSample(uint8_t bits);
