@@ -24,17 +24,17 @@
 #include <mutex>
 
 #include "app/common/commands.h"
+#include "app/common/frame_events.h"
+#include "app/common/icons.h"
+#include "app/common/message_service.h"
+#include "app/common/wait_cursor.h"
+#include "app/device/gbk_text.h"
+#include "app/looks.h"
+#include "app/output_bar.h"
 #include "browser/component_tree.h"
+#include "kvsh_user.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "maintenance/dlg_slot_sel.h"
-#include "app/common/frame_events.h"
-#include "app/device/gbk_text.h"
-#include "app/common/icons.h"
-#include "kvsh_user.h"
-#include "app/looks.h"
-#include "app/common/message_service.h"
-#include "app/output_bar.h"
-#include "app/common/wait_cursor.h"
 
 namespace {
 const QString kManager = QStringLiteral("组件管理器");
@@ -699,7 +699,7 @@ void CMainFrame::HandleFrameNotify(int code, const QString& name) {
                 break;
             }
             if (!name.isNull() && m_view) {
-                if (CBaseTrace* item = m_view->FindItemByName(name)) m_view->DeleteItem(item);
+                if (m_view->HasItem(name)) m_view->DeleteItem(name);
             }
             RefreshSamplingAndShow();
             break;

@@ -1,11 +1,11 @@
 // The entry points through which the main frame coordinates the panes that later modules
 // provide: the diagram view, the property grid and the logic analyzer's sampling strip. The
 // frame holds them as optional pointers and skips a call when its pane does not exist (yet).
+// Items are named, never handed out: a component's full name ("定时器-5") or a slot's
+// ("定时器-5:输出"); the view owns its items and nothing outside it holds one.
 #pragma once
 
 #include <QString>
-
-class CBaseTrace;  // a diagram item, owned by the view
 
 class IDiagramView {
   public:
@@ -16,8 +16,11 @@ class IDiagramView {
     virtual bool SelectItemByName(const QString& name) = 0;
     virtual bool ReloadComponent(const QString& name) = 0;
     virtual bool ReloadComment(const QString& name) = 0;
-    virtual CBaseTrace* FindItemByName(const QString& name) = 0;
-    virtual void DeleteItem(CBaseTrace* item) = 0;
+    // Whether the diagram holds an item of that name.
+    virtual bool HasItem(const QString& name) = 0;
+    // Deletes the named item from the device and the diagram; false when there was none or
+    // the device refused.
+    virtual bool DeleteItem(const QString& name) = 0;
 };
 
 class IPropertyGrid {

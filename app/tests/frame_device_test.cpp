@@ -19,14 +19,14 @@
 #include <memory>
 
 #include "app/common/commands.h"
+#include "app/common/frame_events.h"
+#include "app/main_frame.h"
+#include "app/output_bar.h"
 #include "browser/component_tree.h"
 #include "devsim/device.h"
 #include "devsim/usb_controller.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "maintenance/dlg_slot_sel.h"
-#include "app/common/frame_events.h"
-#include "app/main_frame.h"
-#include "app/output_bar.h"
 #include "test_support.h"
 
 namespace {
@@ -472,11 +472,14 @@ class FrameDeviceTest : public QObject {
             bool SelectItemByName(const QString&) override { return true; }
             bool ReloadComponent(const QString&) override { return true; }
             bool ReloadComment(const QString&) override { return true; }
-            CBaseTrace* FindItemByName(const QString& n) override {
+            bool HasItem(const QString& n) override {
                 calls << "find " + n;
-                return reinterpret_cast<CBaseTrace*>(0x1);
+                return true;
             }
-            void DeleteItem(CBaseTrace*) override { calls << "delete"; }
+            bool DeleteItem(const QString& n) override {
+                calls << "delete " + n;
+                return true;
+            }
         } view;
         frame->AttachView(&view);
         dev->SetValue(kManager, "运行状态", "true");
@@ -489,7 +492,7 @@ class FrameDeviceTest : public QObject {
         QCoreApplication::postEvent(frame.get(),
                                     new CFrameNotifyEvent(NOTIFY_DELETE_COMPONENT, "开关-1"));
         QCoreApplication::processEvents();
-        QCOMPARE(view.calls, QStringList({"find 开关-1", "delete"}));
+        QCOMPARE(view.calls, QStringList({"find 开关-1", "delete 开关-1"}));
         frame->AttachView(nullptr);
     }
 

@@ -9,10 +9,10 @@
 #include <QToolBar>
 
 #include "app/common/commands.h"
-#include "browser/component_tree.h"
 #include "app/common/frame_events.h"
 #include "app/main_frame.h"
 #include "app/output_bar.h"
+#include "browser/component_tree.h"
 #include "test_support.h"
 
 namespace {
@@ -36,7 +36,6 @@ QMenu* TopMenu(CMainFrame& frame, const QString& title) {
 struct CFakePanes : IDiagramView, IPropertyGrid, ISamplingStrip {
     QStringList calls;
     bool hasItem = true;
-    CBaseTrace* item = reinterpret_cast<CBaseTrace*>(0x1);
     static QString N(const QString& s) { return s.isNull() ? QStringLiteral("<null>") : s; }
     void ClearDiagram() override { calls << "ClearDiagram"; }
     void LoadDiagram(const QString& i) override { calls << "LoadDiagram " + i; }
@@ -52,11 +51,14 @@ struct CFakePanes : IDiagramView, IPropertyGrid, ISamplingStrip {
         calls << "ReloadComment " + N(n);
         return true;
     }
-    CBaseTrace* FindItemByName(const QString& n) override {
-        calls << "FindItemByName " + N(n);
-        return hasItem ? item : nullptr;
+    bool HasItem(const QString& n) override {
+        calls << "HasItem " + N(n);
+        return hasItem;
     }
-    void DeleteItem(CBaseTrace*) override { calls << "DeleteItem"; }
+    bool DeleteItem(const QString& n) override {
+        calls << "DeleteItem " + N(n);
+        return true;
+    }
     void ShowComponent(const QString& n, bool force) override {
         calls << QStringLiteral("ShowComponent %1 %2").arg(N(n)).arg(force);
     }
