@@ -5,6 +5,7 @@
 
 #include "api_internal.h"
 #include "decode.h"
+#include "kvsh_vocab.h"
 #include "msg.h"
 
 namespace {
@@ -34,15 +35,49 @@ class HeldReply {
     const T_MSG_HEAD* reply_;
 };
 
-// Sends a built message; nullptr when it did not fit or no reply came.
-HeldReply Send(CKVSH_BaseComm* conn, const MsgBuilder& m, bool wait = true) {
-    if (!m.ok()) return HeldReply(conn, nullptr);
-    return HeldReply(conn, conn->RequestHeld(m.head(), wait, CKVSH_BaseComm::kDefaultWaitMs));
+// Any status byte is the success (the boot loader's answers).
+constexpr int kAnyStatus = -1;
+
+// Sends a built message and records how it went for KVS_GetLastResult: not sent, no answer
+// and malformed from the engine; for a reply, done when its status is the accepted one and
+// refused otherwise. ms 0 is the connection's request wait. nullptr when it did not fit or no
+// reply came.
+HeldReply Send(CKVSH_BaseComm* conn, const MsgBuilder& m, bool wait = true, unsigned ms = 0,
+               int accept = 0) {
+    using Outcome = CKVSH_BaseComm::Outcome;
+    if (!m.ok()) {
+        conn->SetLastResult(KVS_RESULT_NOT_SENT, 0);
+        return HeldReply(conn, nullptr);
+    }
+    Outcome outcome;
+    const T_MSG_HEAD* reply = conn->RequestHeld(m.head(), wait, ms ? ms : conn->WaitMs(), &outcome);
+    switch (outcome) {
+        case Outcome::kNotSent:
+            conn->SetLastResult(KVS_RESULT_NOT_SENT, 0);
+            break;
+        case Outcome::kNoAnswer:
+            conn->SetLastResult(KVS_RESULT_NO_ANSWER, 0);
+            break;
+        case Outcome::kMalformed:
+            conn->SetLastResult(KVS_RESULT_MALFORMED, 0);
+            break;
+        case Outcome::kAnswered: {
+            const int status = wait ? kvs::ReplyStatus(reply) : 0;
+            const bool ok = !wait || accept == kAnyStatus || status == accept;
+            conn->SetLastResult(ok ? KVS_RESULT_DONE : KVS_RESULT_REFUSED, status);
+            break;
+        }
+    }
+    return HeldReply(conn, reply);
 }
 
-HeldReply SendTimed(CKVSH_BaseComm* conn, const MsgBuilder& m, unsigned ms) {
-    if (!m.ok()) return HeldReply(conn, nullptr);
-    return HeldReply(conn, conn->RequestHeld(m.head(), true, ms));
+// After decoding: a reply with the accepted status that still could not be used (a text
+// without its NUL, a missing record) was malformed.
+template <typename T>
+T Decoded(CKVSH_BaseComm* conn, T result) {
+    if (!result && conn->LastResult(nullptr) == KVS_RESULT_DONE)
+        conn->SetLastResult(KVS_RESULT_MALFORMED, 0);
+    return result;
 }
 
 bool StatusOk(const T_MSG_HEAD* reply) {
@@ -57,7 +92,9 @@ const char* GetText(KVS_HANDLE h, uint8_t cmd, const char* component, const char
     MsgBuilder m(buf, sizeof buf, cmd, 1);
     m.Text(component).Text(attribute);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset) : nullptr;
+    return Decoded(conn, reply
+                             ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset)
+                             : nullptr);
 }
 
 // Commands 1, 2 and 12: the reply itself.
@@ -68,7 +105,7 @@ const T_MSG_HEAD* GetRecords(KVS_HANDLE h, uint8_t cmd, uint8_t count, const cha
     MsgBuilder m(buf, sizeof buf, cmd, count);
     if (component) m.Text(component);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeRecordReply(Raw(reply), Avail(reply)) : nullptr;
+    return Decoded(conn, reply ? kvs::DecodeRecordReply(Raw(reply), Avail(reply)) : nullptr);
 }
 
 }  // namespace
@@ -81,8 +118,8 @@ KVS_API bool mKVS_Key(KVS_HANDLE h, const char* key) {
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdKey, 0);
     m.TextNoNul(key);
-    auto reply = Send(conn, m);
-    return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), 1);
+    auto reply = Send(conn, m, true, 0, KVS_STATUS_KEY_ACCEPTED);
+    return reply && kvs::DecodeStatus(Raw(reply), Avail(reply), KVS_STATUS_KEY_ACCEPTED);
 }
 
 KVS_API const T_MSG_HEAD* mKVS_GetComponentTree(KVS_HANDLE h) {
@@ -105,7 +142,7 @@ KVS_API const T_MSG_HEAD* mKVS_GetAttrInfo(KVS_HANDLE h, const char* component,
     MsgBuilder m(buf, sizeof buf, kvs::kCmdAttrInfo, 1);
     m.Text(component).Text(attribute);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeAttrInfoReply(Raw(reply), Avail(reply)) : nullptr;
+    return Decoded(conn, reply ? kvs::DecodeAttrInfoReply(Raw(reply), Avail(reply)) : nullptr);
 }
 
 KVS_API const char* mKVS_GetAttrVal(KVS_HANDLE h, const char* component, const char* attribute) {
@@ -129,7 +166,9 @@ KVS_API const char* mKVS_AddNewComponent(KVS_HANDLE h, const char* type, const c
     MsgBuilder m(buf, sizeof buf, kvs::kCmdAddComponent, 1);
     m.Text(type).Text(second);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset) : nullptr;
+    return Decoded(conn, reply
+                             ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyTextOffset)
+                             : nullptr);
 }
 
 KVS_API const char* mKVS_GetBatchAttrVal(KVS_HANDLE h, const char* names, int count) {
@@ -140,7 +179,9 @@ KVS_API const char* mKVS_GetBatchAttrVal(KVS_HANDLE h, const char* names, int co
     m.SetParamI32(count);
     m.Text(names);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset) : nullptr;
+    return Decoded(conn, reply
+                             ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset)
+                             : nullptr);
 }
 
 KVS_API const unsigned char* mKVS_GetAttrMemData(KVS_HANDLE h, const char* component,
@@ -151,7 +192,7 @@ KVS_API const unsigned char* mKVS_GetAttrMemData(KVS_HANDLE h, const char* compo
     MsgBuilder m(buf, sizeof buf, kvs::kCmdGetMem, 1);
     m.Text(component).Text(attribute);
     auto reply = Send(conn, m);
-    return reply ? kvs::DecodeMemReply(Raw(reply), Avail(reply), length) : nullptr;
+    return Decoded(conn, reply ? kvs::DecodeMemReply(Raw(reply), Avail(reply), length) : nullptr);
 }
 
 KVS_API bool mKVS_SetAttributeVal(KVS_HANDLE h, const char* component, const char* attribute,
@@ -205,7 +246,10 @@ KVS_API bool mKVS_SetAttrMemData(KVS_HANDLE h, const char* component, const char
     if (!conn || count < 0 || (count > 0 && !data)) return false;
     const size_t need = std::strlen(component ? component : "") +
                         std::strlen(attribute ? attribute : "") + static_cast<size_t>(count) + 15;
-    if (need > kvs::kBufferSize) return false;
+    if (need > kvs::kBufferSize) {
+        conn->SetLastResult(KVS_RESULT_NOT_SENT, 0);
+        return false;
+    }
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdSetMem, 0);
     m.SetParamI32(count);
@@ -227,20 +271,25 @@ KVS_API const char* mKVS_UploadConfig(KVS_HANDLE h) {
     if (!conn) return nullptr;
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdUpload, 0);
-    auto reply = SendTimed(conn, m, kvs::kUploadWaitMs);
-    return reply ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset) : nullptr;
+    auto reply = Send(conn, m, true, kvs::kUploadWaitMs);
+    return Decoded(conn, reply
+                             ? kvs::DecodeReplyText(Raw(reply), Avail(reply), kvs::kReplyBodyOffset)
+                             : nullptr);
 }
 
 KVS_API bool mKVS_DownloadConfig(KVS_HANDLE h, const char* text) {
     CKVSH_BaseComm* conn = kvs::FromHandle(h);
     if (!conn) return false;
     if (!text) text = "";
-    if (std::strlen(text) + 13 > kvs::kMaxMessage) return false;
+    if (std::strlen(text) + 13 > kvs::kMaxMessage) {
+        conn->SetLastResult(KVS_RESULT_NOT_SENT, 0);
+        return false;
+    }
     uint8_t buf[kvs::kBufferSize];
     MsgBuilder m(buf, sizeof buf, kvs::kCmdDownload, 0);
     m.Text(text);
     // The controller parses the text before it answers: 10 ms per message byte.
-    return StatusOk(SendTimed(conn, m, static_cast<unsigned>(m.size()) * 10));
+    return StatusOk(Send(conn, m, true, static_cast<unsigned>(m.size()) * 10));
 }
 
 KVS_API bool mKVS_ConfigFile_Operate(KVS_HANDLE h, uint8_t operation, uint8_t* slot,
@@ -255,7 +304,8 @@ KVS_API bool mKVS_ConfigFile_Operate(KVS_HANDLE h, uint8_t operation, uint8_t* s
     if (serial) m.SetParamByte(3, *serial);
     if (record) m.Bytes(record, sizeof *record);
     auto reply = Send(conn, m);
-    return reply && kvs::DecodeConfigReply(Raw(reply), Avail(reply), slot, device, serial, record);
+    return Decoded(conn, reply && kvs::DecodeConfigReply(Raw(reply), Avail(reply), slot, device,
+                                                         serial, record));
 }
 
 KVS_API bool mKVS_InBoot(KVS_HANDLE h, int mode) {
@@ -278,7 +328,7 @@ KVS_API bool mKVS_InBoot(KVS_HANDLE h, int mode) {
     uint8_t buf[kvs::kHeadSize];
     MsgBuilder m(buf, sizeof buf, cmd, 0);
     // The boot loader answers anything; a reply at all is the success.
-    return SendTimed(conn, m, kvs::kBootWaitMs) != nullptr;
+    return Send(conn, m, true, kvs::kBootWaitMs, kAnyStatus) != nullptr;
 }
 
 // The global family: the same operations on the global connection.
@@ -346,5 +396,29 @@ KVS_API bool KVS_ConfigFile_Operate(uint8_t operation, uint8_t* slot, uint8_t* d
     return mKVS_ConfigFile_Operate(kvs::GlobalHandle(), operation, slot, device, serial, record);
 }
 KVS_API bool KVS_InBoot(int mode) { return mKVS_InBoot(kvs::GlobalHandle(), mode); }
+
+// Outcomes and waits.
+
+KVS_API int mKVS_GetLastResult(KVS_HANDLE h, int* status) {
+    CKVSH_BaseComm* conn = kvs::FromHandle(h);
+    if (!conn) {
+        if (status) *status = 0;
+        return KVS_RESULT_NOT_SENT;
+    }
+    return conn->LastResult(status);
+}
+KVS_API int KVS_GetLastResult(int* status) {
+    return mKVS_GetLastResult(kvs::GlobalHandle(), status);
+}
+
+KVS_API void mKVS_SetRequestWait(KVS_HANDLE h, int ms) {
+    if (CKVSH_BaseComm* conn = kvs::FromHandle(h)) conn->SetWaitMs(ms);
+}
+KVS_API int mKVS_GetRequestWait(KVS_HANDLE h) {
+    CKVSH_BaseComm* conn = kvs::FromHandle(h);
+    return static_cast<int>(conn ? conn->WaitMs() : CKVSH_BaseComm::kDefaultWaitMs);
+}
+KVS_API void KVS_SetRequestWait(int ms) { mKVS_SetRequestWait(kvs::GlobalHandle(), ms); }
+KVS_API int KVS_GetRequestWait(void) { return mKVS_GetRequestWait(kvs::GlobalHandle()); }
 
 }  // extern "C"

@@ -6,7 +6,24 @@
 #include "log.h"
 #include "msg.h"
 
-CKVSH_BaseComm::CKVSH_BaseComm() {
+namespace {
+
+std::atomic<uint64_t> g_serials{0};
+
+// The last outcomes of this thread, one per connection it used lately. A thread rarely talks
+// to more than a few connections; the oldest record gives way to a new connection.
+struct LastResultRecord {
+    uint64_t serial = 0;  // 0: unused
+    int result = KVS_RESULT_NOT_SENT;
+    int status = 0;
+};
+constexpr int kLastResultRecords = 8;
+thread_local LastResultRecord t_last[kLastResultRecords];
+thread_local unsigned t_last_next = 0;
+
+}  // namespace
+
+CKVSH_BaseComm::CKVSH_BaseComm() : serial_(g_serials.fetch_add(1) + 1) {
     for (Slot& s : slots_) s.reply.reset(new uint8_t[kvs::kBufferSize]);
 }
 
@@ -18,16 +35,38 @@ void CKVSH_BaseComm::SetRecvCallback(KVS_RECV_CALLBACK callback, void* user) {
     user_ = user;
 }
 
-const T_MSG_HEAD* CKVSH_BaseComm::Request(const T_MSG_HEAD* msg, bool wait) {
-    return Transact(msg, wait, kDefaultWaitMs, false);
+void CKVSH_BaseComm::SetLastResult(int result, int status) {
+    for (LastResultRecord& r : t_last) {
+        if (r.serial != serial_) continue;
+        r.result = result;
+        r.status = status;
+        return;
+    }
+    t_last[t_last_next++ % kLastResultRecords] = {serial_, result, status};
 }
 
-const T_MSG_HEAD* CKVSH_BaseComm::RequestTimed(const T_MSG_HEAD* msg, unsigned ms) {
-    return Transact(msg, true, ms, false);
+int CKVSH_BaseComm::LastResult(int* status) const {
+    for (const LastResultRecord& r : t_last) {
+        if (r.serial != serial_) continue;
+        if (status) *status = r.status;
+        return r.result;
+    }
+    if (status) *status = 0;
+    return KVS_RESULT_NOT_SENT;
 }
 
-const T_MSG_HEAD* CKVSH_BaseComm::RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms) {
-    return Transact(msg, wait, ms, true);
+const T_MSG_HEAD* CKVSH_BaseComm::Request(const T_MSG_HEAD* msg, bool wait, Outcome* outcome) {
+    return Transact(msg, wait, WaitMs(), false, outcome);
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::RequestTimed(const T_MSG_HEAD* msg, unsigned ms,
+                                               Outcome* outcome) {
+    return Transact(msg, true, ms, false, outcome);
+}
+
+const T_MSG_HEAD* CKVSH_BaseComm::RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms,
+                                              Outcome* outcome) {
+    return Transact(msg, wait, ms, true, outcome);
 }
 
 void CKVSH_BaseComm::ReleaseReply(const T_MSG_HEAD* reply) {
@@ -40,8 +79,12 @@ void CKVSH_BaseComm::ReleaseReply(const T_MSG_HEAD* reply) {
     }
 }
 
-const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms,
-                                           bool hold) {
+const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms, bool hold,
+                                           Outcome* outcome) {
+    Outcome ignored;
+    if (!outcome) outcome = &ignored;
+    *outcome = Outcome::kNotSent;
+    if (LinkLost()) return nullptr;  // reported once by the transport
     // Concurrent callers each take their own index; a slot is never searched.
     Slot& slot = slots_[next_.fetch_add(1, std::memory_order_relaxed) % kSlots];
     const uint8_t cmd = msg->cmd & 0x7F;
@@ -61,6 +104,7 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
     lock.lock();
     if (!wait) {
         Release(slot);
+        *outcome = Outcome::kAnswered;
         return msg;
     }
     bool done = slot.cv.wait_for(lock, std::chrono::milliseconds(ms),
@@ -72,10 +116,15 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
         Release(slot);
     lock.unlock();
     if (!done) {
+        *outcome = Outcome::kNoAnswer;
         kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kReplyTimeout, static_cast<int>(cmd));
         return nullptr;
     }
-    if (state != SlotState::kAnswered) return nullptr;  // reported by RecvMsg
+    if (state != SlotState::kAnswered) {  // reported by RecvMsg
+        *outcome = Outcome::kMalformed;
+        return nullptr;
+    }
+    *outcome = Outcome::kAnswered;
     return reinterpret_cast<const T_MSG_HEAD*>(slot.reply.get());
 }
 

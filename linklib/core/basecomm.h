@@ -36,19 +36,41 @@ class CKVSH_BaseComm {
     // Sends one message as one frame; true when the transport handed it all to the link.
     virtual bool SendMsg(const uint8_t* msg, int length) = 0;
 
-    // Sends msg and, with wait, waits up to 10 s for its reply. Returns the reply (owned by
-    // the connection, valid for 16 further requests), the caller's own msg when wait is false
-    // and the send succeeded, or nullptr (send failed, timeout, malformed reply).
-    const T_MSG_HEAD* Request(const T_MSG_HEAD* msg, bool wait);
+    // How the engine's part of a request ended.
+    enum class Outcome : uint8_t { kAnswered, kNoAnswer, kMalformed, kNotSent };
+
+    // Sends msg and, with wait, waits up to the request wait (WaitMs()) for its reply. Returns
+    // the reply (owned by the connection, valid for 16 further requests), the caller's own msg
+    // when wait is false and the send succeeded, or nullptr (send failed, timeout, malformed
+    // reply); *outcome (when given) tells which.
+    const T_MSG_HEAD* Request(const T_MSG_HEAD* msg, bool wait, Outcome* outcome = nullptr);
     // As Request with wait, waiting ms milliseconds.
-    const T_MSG_HEAD* RequestTimed(const T_MSG_HEAD* msg, unsigned ms);
+    const T_MSG_HEAD* RequestTimed(const T_MSG_HEAD* msg, unsigned ms, Outcome* outcome = nullptr);
 
     // As Request (wait) or RequestTimed, but a reply's slot stays reserved until
     // ReleaseReply(reply), so that the caller can decode it before another thread's request
     // takes the slot over. Every non-null result must be released; releasing the caller's own
     // message (wait false) or nullptr does nothing.
-    const T_MSG_HEAD* RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms);
+    const T_MSG_HEAD* RequestHeld(const T_MSG_HEAD* msg, bool wait, unsigned ms,
+                                  Outcome* outcome = nullptr);
     void ReleaseReply(const T_MSG_HEAD* reply);
+
+    // The wait of an ordinary request (ms); below 1 restores the default. Any thread.
+    void SetWaitMs(int ms) {
+        wait_ms_.store(ms < 1 ? kDefaultWaitMs : static_cast<unsigned>(ms),
+                       std::memory_order_relaxed);
+    }
+    unsigned WaitMs() const { return wait_ms_.load(std::memory_order_relaxed); }
+
+    // The outcome (a KVS_RESULT) of the calling thread's last request on this connection and
+    // its status byte; KVS_RESULT_NOT_SENT before its first. Kept per thread, without a lock.
+    void SetLastResult(int result, int status);
+    int LastResult(int* status) const;
+
+    // A transport whose line is gone for good says so here: later requests then fail at once
+    // (not sent) instead of waiting out their time.
+    void MarkLinkLost() { lost_.store(true, std::memory_order_relaxed); }
+    bool LinkLost() const { return lost_.load(std::memory_order_relaxed); }
 
     // Stores the callback for unsolicited messages and its user pointer (replacing both).
     void SetRecvCallback(KVS_RECV_CALLBACK callback, void* user);
@@ -66,7 +88,8 @@ class CKVSH_BaseComm {
         std::unique_ptr<uint8_t[]> reply;
     };
 
-    const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms, bool hold);
+    const T_MSG_HEAD* Transact(const T_MSG_HEAD* msg, bool wait, unsigned ms, bool hold,
+                               Outcome* outcome);
     void Release(Slot& slot);  // with mu_ held
 
     std::mutex mu_;
@@ -74,4 +97,9 @@ class CKVSH_BaseComm {
     std::atomic<unsigned> next_{0};
     KVS_RECV_CALLBACK callback_ = nullptr;
     void* user_ = nullptr;
+    std::atomic<unsigned> wait_ms_{kDefaultWaitMs};
+    std::atomic<bool> lost_{false};
+    // Distinguishes this connection from an earlier one at the same address in the per-thread
+    // outcome records.
+    const uint64_t serial_;
 };

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "kvsh_user.h"
+#include "kvsh_vocab.h"
 
 namespace kvs {
 
@@ -38,13 +39,13 @@ enum Cmd : uint8_t {
     kCmdSetMem = 17,
     kCmdGetBatch = 18,
     kCmdSetBatch = 19,
-    kCmdMonitorEvent = 20,  // unsolicited
+    kCmdMonitorEvent = KVS_UNSOLICITED_MONITOR_EVENT,
     kCmdKey = 30,
     kCmdBootEnter = 51,
     kCmdBootLeave = 52,
     kCmdBootFactory = 53,
     kCmdBootNormal = 54,
-    kCmdInfoLines = 100,  // unsolicited
+    kCmdInfoLines = KVS_UNSOLICITED_INFO_LINES,
 };
 
 // Appends to a message in a caller-owned buffer, keeping the head's length current. Once

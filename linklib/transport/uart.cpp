@@ -9,6 +9,7 @@
 
 #include "connections.h"
 #include "gbk.h"
+#include "kvsh_vocab.h"
 #include "log.h"
 #include "msg.h"
 
@@ -18,11 +19,11 @@ namespace {
 
 // Parity names as they arrive in the (GBK) initialisation text.
 const std::string& OddName() {
-    static const std::string s = Utf8ToGbk(std::string("奇校验"));
+    static const std::string s = Utf8ToGbk(std::string(KVS_PARITY_ODD));
     return s;
 }
 const std::string& EvenName() {
-    static const std::string s = Utf8ToGbk(std::string("偶校验"));
+    static const std::string s = Utf8ToGbk(std::string(KVS_PARITY_EVEN));
     return s;
 }
 
