@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kvsh_vocab.h"
 #include "msg.h"
 #include "text.h"
 
@@ -100,6 +101,267 @@ bool AttrRecord(ReplyBuilder& b, const Attr& a) {
     return b.Record(3, a.flags, a.type, a.role, 0, false, texts);
 }
 
+// One request being answered. The head's length has been checked against the bytes that came.
+struct Request {
+    const T_MSG_HEAD& head;
+    const uint8_t* payload;  // after the head
+    size_t payload_len;
+    TextReader in;
+    Model& m;
+    ReplyBuilder& b;
+    std::vector<uint8_t>* reply;
+};
+
+// A command's handler fills the reply's body and returns its status.
+using CommandHandler = uint8_t (*)(Request&);
+
+uint8_t Tree(Request& r) {
+    uint8_t count = 0;
+    const auto instances = r.m.Instances();
+    for (const Component* t : r.m.TypeNodes()) {
+        if (count == 255 || !r.b.Record(1, 0, 0, 0, t->flag, true, {&t->wire_name}, true))
+            return kTooLarge;
+        ++count;
+        for (const Component* i : instances) {
+            if (i->type != t->name) continue;
+            if (count == 255 || !r.b.Record(2, 0, 0, 0, i->flag, true, {&i->wire_name}, true))
+                return kTooLarge;
+            ++count;
+        }
+    }
+    r.b.Count(count);
+    return kOk;
+}
+
+// Commands 2 and 12: the component record, then its plain attributes or its slots.
+uint8_t AttributeRecords(Request& r, bool slots) {
+    std::string c;
+    if (!r.in.Next(&c)) return kMalformed;
+    const Component* comp = r.m.FindComponent(c);
+    if (!comp) return kRefused;
+    if (!r.b.Record(1, 0, 0, 0, comp->flag, true, {&comp->wire_name}, true)) return kTooLarge;
+    uint8_t count = 1;
+    for (const auto& at : comp->attrs) {
+        if ((at.role != kPlain) != slots) continue;
+        if (count == 255 || !AttrRecord(r.b, at)) {
+            r.b.Count(0);
+            return kTooLarge;
+        }
+        ++count;
+    }
+    r.b.Count(count);
+    return kOk;
+}
+uint8_t AttrInfoAll(Request& r) { return AttributeRecords(r, false); }
+uint8_t SlotInfo(Request& r) { return AttributeRecords(r, true); }
+
+uint8_t AttrInfo(Request& r) {
+    std::string c, a;
+    if (!r.in.Next(&c) || !r.in.Next(&a)) return kMalformed;
+    const Component* comp = r.m.FindComponent(c);
+    const Attr* at = comp ? comp->Find(a) : nullptr;
+    if (!at) return kRefused;
+    if (!AttrRecord(r.b, *at)) return kTooLarge;
+    r.b.Count(1);
+    return kOk;
+}
+
+// Commands 4, 5 and 6: one text at offset 20.
+uint8_t ValueText(Request& r, bool link) {
+    std::string c, a, v;
+    if (!r.in.Next(&c) || !r.in.Next(&a)) return kMalformed;
+    uint8_t s = link ? r.m.GetLink(c, a, &v) : r.m.GetValue(c, a, &v);
+    if (s != kOk) return s;
+    r.b.Zeros(8);
+    r.b.Text(v);
+    if (!r.b.Fits()) {
+        r.reply->resize(kvs::kHeadSize);
+        return kTooLarge;
+    }
+    return kOk;
+}
+uint8_t GetVal(Request& r) { return ValueText(r, false); }
+uint8_t GetLink(Request& r) { return ValueText(r, true); }
+
+uint8_t SetVal(Request& r) {
+    std::string c, a, v;
+    if (!r.in.Next(&c) || !r.in.Next(&a) || !r.in.Next(&v)) return kMalformed;
+    return r.m.SetValue(c, a, v);
+}
+
+// Command 8: a link, or with an operation byte an edit of one list entry.
+uint8_t SetLink(Request& r) {
+    std::string c, a, v;
+    if (!r.in.Next(&c) || !r.in.Next(&a) || !r.in.Next(&v)) return kMalformed;
+    uint8_t op = r.head.param.bytes[0], index = r.head.param.bytes[1];
+    if (op || index) return r.m.ModifyList(c, a, op, index, v);
+    return r.m.SetLink(c, a, v);
+}
+
+uint8_t AddComponent(Request& r) {
+    std::string c, name;
+    if (!r.in.Next(&c)) return kMalformed;
+    uint8_t s = r.m.AddComponent(c, &name);
+    if (s != kOk) return s;
+    r.b.Zeros(8);
+    r.b.Text(name);
+    return kOk;
+}
+
+uint8_t DelComponent(Request& r) {
+    std::string c;
+    if (!r.in.Next(&c)) return kMalformed;
+    return r.m.DeleteComponent(c);
+}
+
+uint8_t ConfigOp(Request& r) {
+    const uint8_t op = r.head.param.bytes[0];
+    // In the boot loader only the startup parameters can be read.
+    if (r.m.InBoot() && op != 4) return kInBoot;
+    uint8_t bytes[3] = {r.head.param.bytes[1], r.head.param.bytes[2], r.head.param.bytes[3]};
+    T_GLOAT_SET rec_in{}, rec_out{};
+    bool has_rec = r.in.Left() >= sizeof(T_GLOAT_SET);
+    if (has_rec) std::memcpy(&rec_in, r.in.Here(), sizeof rec_in);
+    uint8_t s = r.m.ConfigOperate(op, bytes, has_rec ? &rec_in : nullptr, &rec_out);
+    // Every operation answers with the startup parameters as they now stand.
+    if (op != 4) r.m.ConfigOperate(4, bytes, nullptr, &rec_out);
+    for (int i = 0; i < 3; ++i) r.b.Byte(9 + i, bytes[i]);
+    r.b.Raw(&rec_out, sizeof rec_out);
+    return s;
+}
+
+uint8_t Upload(Request& r) {
+    std::string text = Utf8ToWire(r.m.ExportConfig());
+    if (text.size() + 1 + kvs::kHeadSize > kvs::kMaxMessage) return kTooLarge;
+    r.b.Raw(text.data(), text.size() + 1);
+    return kOk;
+}
+
+uint8_t Download(Request& r) {
+    const char* p = reinterpret_cast<const char*>(r.payload);
+    size_t plen = r.payload_len;
+    const void* z = std::memchr(p, 0, plen);
+    if (z) plen = static_cast<size_t>(static_cast<const char*>(z) - p);
+    std::string error;
+    return r.m.ImportConfig(WireToUtf8(std::string_view(p, plen)), &error) ? kOk : kRefused;
+}
+
+uint8_t GetMem(Request& r) {
+    std::string c, a;
+    if (!r.in.Next(&c) || !r.in.Next(&a)) return kMalformed;
+    std::vector<uint8_t> data;
+    uint8_t s = r.m.GetMem(c, a, &data);
+    if (s != kOk) return s;
+    const Component* comp = r.m.FindComponent(c);
+    const Attr* at = comp ? comp->Find(a) : nullptr;
+    if (at && at->type != kMemory) {
+        std::string w = Utf8ToWire(std::string(data.begin(), data.end()));
+        data.assign(w.begin(), w.end());
+    }
+    if (data.size() + kvs::kHeadSize > kvs::kMaxMessage) return kTooLarge;
+    r.b.Raw(data.data(), data.size());
+    return kOk;
+}
+
+uint8_t SetMem(Request& r) {
+    std::string c, a;
+    if (!r.in.Next(&c) || !r.in.Next(&a)) return kMalformed;
+    if (r.head.param.value < 0 || static_cast<size_t>(r.head.param.value) > r.in.Left())
+        return kMalformed;
+    const Component* comp = r.m.FindComponent(c);
+    const Attr* at = comp ? comp->Find(a) : nullptr;
+    size_t count = static_cast<size_t>(r.head.param.value);
+    if (at && at->type != kMemory) {
+        std::string u =
+            WireToUtf8(std::string_view(reinterpret_cast<const char*>(r.in.Here()), count));
+        return r.m.SetMem(c, a, reinterpret_cast<const uint8_t*>(u.data()), u.size());
+    }
+    return r.m.SetMem(c, a, r.in.Here(), count);
+}
+
+uint8_t GetBatch(Request& r) {
+    std::string c, v;
+    if (!r.in.Next(&c)) return kMalformed;
+    std::string values;
+    for (const auto& e : SplitList(c)) {
+        std::string ec, ea;
+        if (!SplitFullName(e, &ec, &ea)) return kRefused;
+        uint8_t s = r.m.GetValue(ec, ea, &v);
+        if (s != kOk) return s;
+        values += v;
+        values += ';';
+    }
+    std::string w = Utf8ToWire(values);
+    if (w.size() + 1 + kvs::kHeadSize > kvs::kMaxMessage) return kTooLarge;
+    r.b.Raw(w.data(), w.size() + 1);
+    return kOk;
+}
+
+uint8_t SetBatch(Request& r) {
+    std::string names, values, v;
+    if (!r.in.Next(&names) || !r.in.Next(&values)) return kMalformed;
+    auto ns = SplitList(names), vs = SplitList(values);
+    if (ns.size() != vs.size()) return kMalformed;
+    // Every name must exist before anything is written.
+    std::vector<std::pair<std::string, std::string>> targets;
+    for (const auto& e : ns) {
+        std::string ec, ea;
+        if (!SplitFullName(e, &ec, &ea) || r.m.GetValue(ec, ea, &v) != kOk) return kRefused;
+        targets.emplace_back(ec, ea);
+    }
+    uint8_t result = kOk;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        uint8_t s = r.m.SetValue(targets[i].first, targets[i].second, vs[i]);
+        if (s != kOk) result = s;
+    }
+    return result;
+}
+
+uint8_t Key(Request& r) {
+    std::string key(reinterpret_cast<const char*>(r.payload), r.payload_len);
+    return key == r.m.Key() ? KVS_STATUS_KEY_ACCEPTED : 0;
+}
+
+uint8_t Boot(Request& r) { return r.m.Boot(r.head.cmd); }
+
+struct Command {
+    uint8_t cmd;
+    CommandHandler handle;
+    bool in_boot;  // also served while the device is in its boot loader
+};
+
+constexpr Command kCommands[] = {
+    {kvs::kCmdTree, Tree, false},
+    {kvs::kCmdAttrInfoAll, AttrInfoAll, false},
+    {kvs::kCmdAttrInfo, AttrInfo, false},
+    {kvs::kCmdGetVal, GetVal, false},
+    {kvs::kCmdGetRealVal, GetVal, false},
+    {kvs::kCmdGetLink, GetLink, false},
+    {kvs::kCmdSetVal, SetVal, false},
+    {kvs::kCmdSetLink, SetLink, false},
+    {kvs::kCmdAddComponent, AddComponent, false},
+    {kvs::kCmdDelComponent, DelComponent, false},
+    {kvs::kCmdSlotInfo, SlotInfo, false},
+    {kvs::kCmdConfigOp, ConfigOp, true},  // refuses all but reading the parameters itself
+    {kvs::kCmdUpload, Upload, false},
+    {kvs::kCmdDownload, Download, false},
+    {kvs::kCmdGetMem, GetMem, false},
+    {kvs::kCmdSetMem, SetMem, false},
+    {kvs::kCmdGetBatch, GetBatch, false},
+    {kvs::kCmdSetBatch, SetBatch, false},
+    {kvs::kCmdKey, Key, true},
+    {kvs::kCmdBootEnter, Boot, true},
+    {kvs::kCmdBootLeave, Boot, true},
+    {kvs::kCmdBootFactory, Boot, true},
+    {kvs::kCmdBootNormal, Boot, true},
+};
+
+const Command* FindCommand(uint8_t cmd) {
+    for (const auto& c : kCommands)
+        if (c.cmd == cmd) return &c;
+    return nullptr;
+}
+
 }  // namespace
 
 bool RequestHandler::Handle(const uint8_t* msg, size_t n, std::vector<uint8_t>* reply) {
@@ -116,204 +378,15 @@ bool RequestHandler::Handle(const uint8_t* msg, size_t n, std::vector<uint8_t>* 
     // A length that disagrees with the bytes that came is a malformed request.
     if (head.length < static_cast<int32_t>(kvs::kHeadSize) || static_cast<size_t>(head.length) > n)
         return done(kMalformed);
-    const size_t len = static_cast<size_t>(head.length);
-    TextReader in(msg + kvs::kHeadSize, len - kvs::kHeadSize);
-    Model& m = *model_;
-    std::string c, a, v;
-
-    const bool boot_ok = head.cmd == kvs::kCmdKey ||
-                         (head.cmd >= kvs::kCmdBootEnter && head.cmd <= kvs::kCmdBootNormal) ||
-                         (head.cmd == kvs::kCmdConfigOp && head.param.bytes[0] == 4);
-    if (m.InBoot() && !boot_ok) return done(kInBoot);
-
-    switch (head.cmd) {
-        case kvs::kCmdTree: {
-            uint8_t count = 0;
-            const auto instances = m.Instances();
-            for (const Component* t : m.TypeNodes()) {
-                if (count == 255 || !b.Record(1, 0, 0, 0, t->flag, true, {&t->wire_name}, true))
-                    return done(kTooLarge);
-                ++count;
-                for (const Component* i : instances) {
-                    if (i->type != t->name) continue;
-                    if (count == 255 || !b.Record(2, 0, 0, 0, i->flag, true, {&i->wire_name}, true))
-                        return done(kTooLarge);
-                    ++count;
-                }
-            }
-            b.Count(count);
-            return done(kOk);
-        }
-        case kvs::kCmdAttrInfoAll:
-        case kvs::kCmdSlotInfo: {
-            if (!in.Next(&c)) return done(kMalformed);
-            const Component* comp = m.FindComponent(c);
-            if (!comp) return done(kRefused);
-            if (!b.Record(1, 0, 0, 0, comp->flag, true, {&comp->wire_name}, true))
-                return done(kTooLarge);
-            uint8_t count = 1;
-            const bool slots = head.cmd == kvs::kCmdSlotInfo;
-            for (const auto& at : comp->attrs) {
-                if ((at.role != kPlain) != slots) continue;
-                if (count == 255 || !AttrRecord(b, at)) {
-                    b.Count(0);
-                    return done(kTooLarge);
-                }
-                ++count;
-            }
-            b.Count(count);
-            return done(kOk);
-        }
-        case kvs::kCmdAttrInfo: {
-            if (!in.Next(&c) || !in.Next(&a)) return done(kMalformed);
-            const Component* comp = m.FindComponent(c);
-            const Attr* at = comp ? comp->Find(a) : nullptr;
-            if (!at) return done(kRefused);
-            if (!AttrRecord(b, *at)) return done(kTooLarge);
-            b.Count(1);
-            return done(kOk);
-        }
-        case kvs::kCmdGetVal:
-        case kvs::kCmdGetRealVal:
-        case kvs::kCmdGetLink: {
-            if (!in.Next(&c) || !in.Next(&a)) return done(kMalformed);
-            uint8_t s = head.cmd == kvs::kCmdGetLink ? m.GetLink(c, a, &v) : m.GetValue(c, a, &v);
-            if (s != kOk) return done(s);
-            b.Zeros(8);
-            b.Text(v);
-            if (!b.Fits()) {
-                reply->resize(kvs::kHeadSize);
-                return done(kTooLarge);
-            }
-            return done(kOk);
-        }
-        case kvs::kCmdSetVal:
-            if (!in.Next(&c) || !in.Next(&a) || !in.Next(&v)) return done(kMalformed);
-            return done(m.SetValue(c, a, v));
-        case kvs::kCmdSetLink: {
-            if (!in.Next(&c) || !in.Next(&a) || !in.Next(&v)) return done(kMalformed);
-            uint8_t op = head.param.bytes[0], index = head.param.bytes[1];
-            if (op || index) return done(m.ModifyList(c, a, op, index, v));
-            return done(m.SetLink(c, a, v));
-        }
-        case kvs::kCmdAddComponent: {
-            if (!in.Next(&c)) return done(kMalformed);
-            std::string name;
-            uint8_t s = m.AddComponent(c, &name);
-            if (s != kOk) return done(s);
-            b.Zeros(8);
-            b.Text(name);
-            return done(kOk);
-        }
-        case kvs::kCmdDelComponent:
-            if (!in.Next(&c)) return done(kMalformed);
-            return done(m.DeleteComponent(c));
-        case kvs::kCmdConfigOp: {
-            uint8_t bytes[3] = {head.param.bytes[1], head.param.bytes[2], head.param.bytes[3]};
-            T_GLOAT_SET rec_in{}, rec_out{};
-            bool has_rec = in.Left() >= sizeof(T_GLOAT_SET);
-            if (has_rec) std::memcpy(&rec_in, in.Here(), sizeof rec_in);
-            const uint8_t op = head.param.bytes[0];
-            uint8_t s = m.ConfigOperate(op, bytes, has_rec ? &rec_in : nullptr, &rec_out);
-            // Every operation answers with the startup parameters as they now stand.
-            if (op != 4) m.ConfigOperate(4, bytes, nullptr, &rec_out);
-            for (int i = 0; i < 3; ++i) b.Byte(9 + i, bytes[i]);
-            b.Raw(&rec_out, sizeof rec_out);
-            return done(s);
-        }
-        case kvs::kCmdUpload: {
-            std::string text = Utf8ToWire(m.ExportConfig());
-            if (text.size() + 1 + kvs::kHeadSize > kvs::kMaxMessage) return done(kTooLarge);
-            b.Raw(text.data(), text.size() + 1);
-            return done(kOk);
-        }
-        case kvs::kCmdDownload: {
-            const char* p = reinterpret_cast<const char*>(msg + kvs::kHeadSize);
-            size_t plen = len - kvs::kHeadSize;
-            const void* z = std::memchr(p, 0, plen);
-            if (z) plen = static_cast<size_t>(static_cast<const char*>(z) - p);
-            std::string error;
-            return done(m.ImportConfig(WireToUtf8(std::string_view(p, plen)), &error) ? kOk
-                                                                                      : kRefused);
-        }
-        case kvs::kCmdGetMem: {
-            if (!in.Next(&c) || !in.Next(&a)) return done(kMalformed);
-            std::vector<uint8_t> data;
-            uint8_t s = m.GetMem(c, a, &data);
-            if (s != kOk) return done(s);
-            const Component* comp = m.FindComponent(c);
-            const Attr* at = comp ? comp->Find(a) : nullptr;
-            if (at && at->type != kMemory) {
-                std::string w = Utf8ToWire(std::string(data.begin(), data.end()));
-                data.assign(w.begin(), w.end());
-            }
-            if (data.size() + kvs::kHeadSize > kvs::kMaxMessage) return done(kTooLarge);
-            b.Raw(data.data(), data.size());
-            return done(kOk);
-        }
-        case kvs::kCmdSetMem: {
-            if (!in.Next(&c) || !in.Next(&a)) return done(kMalformed);
-            if (head.param.value < 0 || static_cast<size_t>(head.param.value) > in.Left())
-                return done(kMalformed);
-            const Component* comp = m.FindComponent(c);
-            const Attr* at = comp ? comp->Find(a) : nullptr;
-            size_t count = static_cast<size_t>(head.param.value);
-            if (at && at->type != kMemory) {
-                std::string u =
-                    WireToUtf8(std::string_view(reinterpret_cast<const char*>(in.Here()), count));
-                return done(m.SetMem(c, a, reinterpret_cast<const uint8_t*>(u.data()), u.size()));
-            }
-            return done(m.SetMem(c, a, in.Here(), count));
-        }
-        case kvs::kCmdGetBatch: {
-            if (!in.Next(&c)) return done(kMalformed);
-            std::string values;
-            for (const auto& e : SplitList(c)) {
-                std::string ec, ea;
-                if (!SplitFullName(e, &ec, &ea)) return done(kRefused);
-                uint8_t s = m.GetValue(ec, ea, &v);
-                if (s != kOk) return done(s);
-                values += v;
-                values += ';';
-            }
-            std::string w = Utf8ToWire(values);
-            if (w.size() + 1 + kvs::kHeadSize > kvs::kMaxMessage) return done(kTooLarge);
-            b.Raw(w.data(), w.size() + 1);
-            return done(kOk);
-        }
-        case kvs::kCmdSetBatch: {
-            std::string names, values;
-            if (!in.Next(&names) || !in.Next(&values)) return done(kMalformed);
-            auto ns = SplitList(names), vs = SplitList(values);
-            if (ns.size() != vs.size()) return done(kMalformed);
-            // Every name must exist before anything is written.
-            std::vector<std::pair<std::string, std::string>> targets;
-            for (const auto& e : ns) {
-                std::string ec, ea;
-                if (!SplitFullName(e, &ec, &ea) || m.GetValue(ec, ea, &v) != kOk)
-                    return done(kRefused);
-                targets.emplace_back(ec, ea);
-            }
-            uint8_t result = kOk;
-            for (size_t i = 0; i < targets.size(); ++i) {
-                uint8_t s = m.SetValue(targets[i].first, targets[i].second, vs[i]);
-                if (s != kOk) result = s;
-            }
-            return done(result);
-        }
-        case kvs::kCmdKey: {
-            std::string key(reinterpret_cast<const char*>(msg + kvs::kHeadSize),
-                            len - kvs::kHeadSize);
-            return done(key == m.Key() ? 1 : 0);
-        }
-        case kvs::kCmdBootEnter:
-        case kvs::kCmdBootLeave:
-        case kvs::kCmdBootFactory:
-        case kvs::kCmdBootNormal:
-            return done(m.Boot(head.cmd));
-        default:
-            return done(kMalformed);
-    }
+    const Command* command = FindCommand(head.cmd);
+    if (model_->InBoot() && !(command && command->in_boot)) return done(kInBoot);
+    if (!command) return done(kMalformed);
+    const size_t payload_len = static_cast<size_t>(head.length) - kvs::kHeadSize;
+    Request r{head,        msg + kvs::kHeadSize,
+              payload_len, TextReader(msg + kvs::kHeadSize, payload_len),
+              *model_,     b,
+              reply};
+    return done(command->handle(r));
 }
 
 void RequestHandler::Encode(const Unsolicited& u, std::vector<uint8_t>* out) {
