@@ -6,10 +6,10 @@
  * Command 100, firmware information: param.value (offset 8) counts entries; from offset 12 each
  * entry is a signed level byte followed by a text.
  *
- * The controller is untrusted. Texts are given as pointer and length inside the message, never
- * read past length: a text without its NUL ends with the message, and a monitor event that
- * ends after its name has no value (has_value 0, value "" of length 0). Both the program and
- * kvsh show such an event with an empty value.
+ * The controller is untrusted. Texts are given as pointer and length inside the message (its
+ * head's length, or the bytes delivered when fewer), never read past it: a text without its NUL
+ * ends with the message, and a monitor event that ends after its name has no value (has_value 0,
+ * value "" of length 0). Both the program and kvsh show such an event with an empty value.
  *
  * Header-only, no allocation; safe on any thread.
  */
@@ -57,6 +57,14 @@ static inline int KVS_UnsolicitedCode(const unsigned char* msg, int length) {
     return msg[6] & 0x7F;
 }
 
+/* The end of the message: its head's length when that lies between 12 and length (a link may
+ * deliver padding after it), else length. */
+static inline const unsigned char* KVS_UnsolicitedEnd(const unsigned char* msg, int length) {
+    const int32_t declared = (int32_t)((uint32_t)msg[0] | ((uint32_t)msg[1] << 8) |
+                                       ((uint32_t)msg[2] << 16) | ((uint32_t)msg[3] << 24));
+    return msg + (declared >= 12 && declared <= length ? declared : length);
+}
+
 /* Takes the text at *p (bounded by end) and moves *p past its NUL, or to end. */
 static inline KVS_TEXT_SPAN KVS_TakeText(const unsigned char** p, const unsigned char* end) {
     KVS_TEXT_SPAN span;
@@ -78,7 +86,7 @@ static inline int KVS_DecodeMonitorEvent(const unsigned char* msg, int length,
     event->has_value = 0;
     if (KVS_UnsolicitedCode(msg, length) != KVS_UNSOLICITED_MONITOR_EVENT) return 0;
     const unsigned char* p = msg + 12;
-    const unsigned char* end = msg + length;
+    const unsigned char* end = KVS_UnsolicitedEnd(msg, length);
     if (p < end) event->name = KVS_TakeText(&p, end);
     if (p < end) {
         event->value = KVS_TakeText(&p, end);
@@ -95,7 +103,7 @@ static inline int KVS_InfoLinesBegin(KVS_INFO_ITER* it, const unsigned char* msg
     it->bad = 0;
     if (KVS_UnsolicitedCode(msg, length) != KVS_UNSOLICITED_INFO_LINES) return 0;
     it->cur = msg + 12;
-    it->end = msg + length;
+    it->end = KVS_UnsolicitedEnd(msg, length);
     it->remaining = (uint32_t)msg[8] | ((uint32_t)msg[9] << 8) | ((uint32_t)msg[10] << 16) |
                     ((uint32_t)msg[11] << 24);
     return 1;

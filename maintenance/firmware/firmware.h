@@ -15,18 +15,20 @@
 #include <string>
 #include <vector>
 
+#include "kvsh_vocab.h"
+
 namespace kvs::fw {
 
 // The component that carries the flash attributes, and the attributes themselves (UTF-8; the
 // device adapter converts them to the wire's encoding).
-inline constexpr const char* kComponentManager = "组件管理器";
-inline constexpr const char* kAttrGeometry = "Flash描述信息";
-inline constexpr const char* kAttrAddress = "Flash操作地址";
-inline constexpr const char* kAttrRead = "Flash执行读取";
-inline constexpr const char* kAttrErase = "Flash执行擦除";
-inline constexpr const char* kAttrWrite = "Flash执行写入";
-inline constexpr const char* kAttrData = "Flash操作数据";
-inline constexpr const char* kAttrRestart = "重新启动";
+inline constexpr const char* kComponentManager = KVS_COMPONENT_MANAGER;
+inline constexpr const char* kAttrGeometry = KVS_ATTR_FLASH_GEOMETRY;
+inline constexpr const char* kAttrAddress = KVS_ATTR_FLASH_ADDRESS;
+inline constexpr const char* kAttrRead = KVS_ATTR_FLASH_READ;
+inline constexpr const char* kAttrErase = KVS_ATTR_FLASH_ERASE;
+inline constexpr const char* kAttrWrite = KVS_ATTR_FLASH_WRITE;
+inline constexpr const char* kAttrData = KVS_ATTR_FLASH_DATA;
+inline constexpr const char* kAttrRestart = KVS_ATTR_RESTART;
 
 // Flash geometry as the device describes it: "P=%x,C=%x,B=%x,N=%x,".
 struct FlashGeometry {

@@ -19,6 +19,8 @@
 #include "args.h"
 #include "firmware.h"
 #include "kvsh_records.h"
+#include "kvsh_unsolicited.h"
+#include "kvsh_vocab.h"
 #include "link_flash_device.h"
 #include "session.h"
 #include "settings.h"
@@ -388,7 +390,8 @@ int CmdDownload(const Invocation& inv, const Words& w) {
 int CmdFlashSave(Session& s, const Words& w) {
     uint8_t slot = static_cast<uint8_t>(w[2][0] - '0');
     if (!s.Call("flash save", [&] {
-            return mKVS_ConfigFile_Operate(s.Handle(), 1, &slot, nullptr, nullptr, nullptr);
+            return mKVS_ConfigFile_Operate(s.Handle(), KVS_CONFIG_SAVE_TO_FLASH, &slot, nullptr,
+                                           nullptr, nullptr);
         })) {
         int code = s.ClassifyFailure();
         throw Failure(code, std::string("保存配置文件到下位机Flash失败!") +
@@ -400,8 +403,8 @@ int CmdFlashSave(Session& s, const Words& w) {
 StartupSettings ReadSettings(Session& s) {
     StartupSettings st;
     if (!s.Call("settings", [&] {
-            return mKVS_ConfigFile_Operate(s.Handle(), 4, &st.slot, &st.device, &st.serial,
-                                           &st.record);
+            return mKVS_ConfigFile_Operate(s.Handle(), KVS_CONFIG_READ_SETTINGS, &st.slot,
+                                           &st.device, &st.serial, &st.record);
         })) {
         int code = s.ClassifyFailure();
         throw Failure(code, std::string("读取全局配置错误!") +
@@ -434,8 +437,8 @@ int CmdSettings(const Invocation& inv, const Words& w) {
     for (size_t i = 2; i < w.size(); ++i) ApplySetting(st, w[i], &error);
     StartupSettings sent = st;
     if (!s.Call("settings set", [&] {
-            return mKVS_ConfigFile_Operate(s.Handle(), 5, &sent.slot, &sent.device, &sent.serial,
-                                           &sent.record);
+            return mKVS_ConfigFile_Operate(s.Handle(), KVS_CONFIG_WRITE_SETTINGS, &sent.slot,
+                                           &sent.device, &sent.serial, &sent.record);
         })) {
         int code = s.ClassifyFailure();
         throw Failure(code, std::string("保存全局配置错误!") +
@@ -606,51 +609,35 @@ struct MonitorContext {
     std::mutex mutex;
 };
 
-// The text at p inside [p, end), or nullopt when it is not terminated there.
-std::optional<std::string> TextAt(const unsigned char* p, const unsigned char* end) {
-    if (p >= end) return std::nullopt;
-    const void* nul = std::memchr(p, 0, static_cast<size_t>(end - p));
-    if (!nul) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(p));
-}
+std::string Span(const KVS_TEXT_SPAN& t) { return Utf8(std::string(t.text, t.length)); }
 
+// The device's unsolicited messages, as the program's output pane shows them (one decoder for
+// both, kvsh_unsolicited.h): a monitor event without value has an empty value.
 void OnMonitorMessage(const unsigned char* msg, int length, void* user) {
     auto* ctx = static_cast<MonitorContext*>(user);
-    if (length < 12) return;
-    const unsigned char* end = msg + length;
-    const int cmd = msg[6] & 0x7F;
+    const int cmd = KVS_UnsolicitedCode(msg, length);
+    if (cmd < 0) return;
     std::vector<Json::Value> events;
     std::vector<std::string> lines;
-    if (cmd == 20) {
-        auto name = TextAt(msg + 12, end);
-        auto value = name ? TextAt(msg + 12 + name->size() + 1, end) : std::nullopt;
-        if (!value) {
-            lines.push_back("收到不能识别的KVS消息类型");
-            Json::Value e(Json::objectValue);
-            e["event"] = "malformed";
-            e["cmd"] = cmd;
-            events.push_back(e);
-        } else {
-            lines.push_back("收到监控事件--属性名:" + Utf8(*name) + ",当前值:" + Utf8(*value));
-            Json::Value e(Json::objectValue);
-            e["event"] = "monitor";
-            e["attribute"] = Utf8(*name);
-            e["value"] = Utf8(*value);
-            events.push_back(e);
-        }
-    } else if (cmd == 100) {
-        uint32_t count = msg[8] | (msg[9] << 8) | (msg[10] << 16) | (uint32_t(msg[11]) << 24);
-        const unsigned char* p = msg + 12;
-        for (uint32_t i = 0; i < count && p < end; ++i) {
-            int level = static_cast<signed char>(*p);
-            auto text = TextAt(p + 1, end);
-            if (!text) break;
-            p += 1 + text->size() + 1;
-            lines.push_back("KVS固件信息:  " + Utf8(*text));
+    KVS_MONITOR_EVENT event;
+    KVS_INFO_ITER it;
+    KVS_INFO_LINE info;
+    if (KVS_DecodeMonitorEvent(msg, length, &event)) {
+        const std::string name = Span(event.name), value = Span(event.value);
+        lines.push_back("收到监控事件--属性名:" + name + ",当前值:" + value);
+        Json::Value e(Json::objectValue);
+        e["event"] = "monitor";
+        e["attribute"] = name;
+        e["value"] = event.has_value ? Json::Value(value) : Json::Value(Json::nullValue);
+        events.push_back(e);
+    } else if (KVS_InfoLinesBegin(&it, msg, length)) {
+        while (KVS_InfoLinesNext(&it, &info)) {
+            const std::string text = Span(info.text);
+            lines.push_back("KVS固件信息:  " + text);
             Json::Value e(Json::objectValue);
             e["event"] = "info";
-            e["level"] = level;
-            e["text"] = Utf8(*text);
+            e["level"] = info.level;
+            e["text"] = text;
             events.push_back(e);
         }
     } else {
@@ -786,9 +773,10 @@ int Dispatch(const Invocation& inv) {
     if (c == "link") return CmdLink(s, w, true);
     if (c == "unlink") return CmdLink(s, w, false);
     if (c == "upload") return CmdUpload(s, w);
-    if (c == "run") return SetValue(s, "组件管理器", "运行状态", "true", "run");
-    if (c == "stop") return SetValue(s, "组件管理器", "运行状态", "false", "stop");
-    if (c == "restart") return SetValue(s, "组件管理器", "重新启动", "true", "restart");
+    if (c == "run") return SetValue(s, KVS_COMPONENT_MANAGER, KVS_ATTR_RUN_STATE, "true", "run");
+    if (c == "stop") return SetValue(s, KVS_COMPONENT_MANAGER, KVS_ATTR_RUN_STATE, "false", "stop");
+    if (c == "restart")
+        return SetValue(s, KVS_COMPONENT_MANAGER, KVS_ATTR_RESTART, "true", "restart");
     if (c == "flash") return CmdFlashSave(s, w);
     if (c == "monitor") return CmdMonitor(s);
     throw UsageError("no command '" + c + "'");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gbk.h"
+#include "kvsh_vocab.h"
 
 namespace kvsh {
 
@@ -106,13 +107,13 @@ Session::~Session() {
     if (m_handle) mKVS_Clear(m_handle);
 }
 
-std::string Session::ComponentManager() const { return Gbk("组件管理器"); }
+std::string Session::ComponentManager() const { return Gbk(KVS_COMPONENT_MANAGER); }
 
 int Session::ClassifyFailure() {
     // A request that ran into the library's wait got no answer; one that failed quickly got a
     // refusal, or could not be sent at all, which a short probe tells apart.
     if (m_lastElapsed >= m_lastWait - 0.25) return kExitNoAnswer;
-    const std::string manager = ComponentManager(), running = Gbk("运行状态");
+    const std::string manager = ComponentManager(), running = Gbk(KVS_ATTR_RUN_STATE);
     const char* v =
         Call("probe", [&] { return mKVS_GetAttrVal(m_handle, manager.c_str(), running.c_str()); });
     return v ? kExitRefused : kExitNoAnswer;

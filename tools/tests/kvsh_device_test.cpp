@@ -369,20 +369,27 @@ TEST_P(KvshDeviceTest, MonitorPrintsEventsAndInformationLinesUntilCtrlC) {
             changed = true;
             ASSERT_TRUE(device->SetValue("开关-1", "开关状态", flipped));
             ASSERT_TRUE(device->SetValue("组件管理器", "运行状态", "true"));
+            // An event that ends after its name: shown with an empty value, as the program does.
+            const uint8_t noValue[] = {18, 0, 0, 0,   0,   0,   20,  0,   0,
+                                       0,  0, 0, 'x', '-', '1', '.', 'y', 0};
+            device->Broadcast(noValue, sizeof noValue);
         }
-        if (!stopped && std::count(now.out.begin(), now.out.end(), '\n') >= 2) {
+        if (!stopped && std::count(now.out.begin(), now.out.end(), '\n') >= 3) {
             stopped = true;
             kill(pid, SIGINT);
         }
     });
     EXPECT_EQ(r.code, 0) << r.err;
-    bool event = false, info = false;
+    bool event = false, info = false, noValue = false;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) {
         Result one;
         one.out = line;
         Json::Value e = one.Json();
-        if (e["event"].asString() == "monitor") {
+        if (e["event"].asString() == "monitor" && e["attribute"].asString() == "x-1.y") {
+            EXPECT_TRUE(e["value"].isNull()) << line;
+            noValue = true;
+        } else if (e["event"].asString() == "monitor") {
             EXPECT_EQ(e["attribute"].asString(), "开关-1.开关状态");
             EXPECT_EQ(e["value"].asString(), flipped);
             event = true;
@@ -392,7 +399,7 @@ TEST_P(KvshDeviceTest, MonitorPrintsEventsAndInformationLinesUntilCtrlC) {
             info = true;
         }
     }
-    EXPECT_TRUE(event && info) << r.out;
+    EXPECT_TRUE(event && info && noValue) << r.out;
 }
 
 TEST_P(KvshDeviceTest, BootModesAndRestart) {
