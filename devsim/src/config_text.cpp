@@ -2,6 +2,7 @@
 // section per component with "attribute=value" lines and "@slot=comp:slot" links.
 #include <algorithm>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 #include "schema.h"
 #include "text.h"
@@ -180,7 +181,9 @@ bool Model::ImportInto(const std::string& text, std::string* error) {
             *error = Line(lineno, "组件 " + cur->name + " 没有可写的属性 " + key);
             return false;
         }
-        if (cur->kind == Kind::kManager && (key == "运行状态" || key == "启动采样")) continue;
+        if (cur->kind == Kind::kManager &&
+            (key == KVS_ATTR_RUN_STATE || key == KVS_ATTR_SAMPLING_START))
+            continue;
         if (ApplyWrite(cur, a, value) != kOk) {
             *error = Line(lineno, "属性 " + key + " 的值无效: " + value);
             return false;
@@ -216,7 +219,7 @@ bool Model::ImportConfig(const std::string& text, std::string* error) {
     if (sampling_) {
         sampling_ = false;
         samples_.clear();
-        new_m->Find("启动采样")->value = "false";
+        new_m->Find(KVS_ATTR_SAMPLING_START)->value = "false";
     }
     comps_ = std::move(fresh.comps_);
     next_number_ = std::move(fresh.next_number_);

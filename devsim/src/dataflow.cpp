@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 #include "schema.h"
 #include "text.h"
@@ -13,7 +14,7 @@ namespace devsim {
 void Model::SetRunning(bool on) {
     if (running_ == on) return;
     running_ = on;
-    comps_.front()->Find("运行状态")->value = on ? "true" : "false";
+    comps_.front()->Find(KVS_ATTR_RUN_STATE)->value = on ? "true" : "false";
     if (on) {
         for (auto& c : comps_) c->phase = 0;
         Info(2, "交换网和工作循环已启动");

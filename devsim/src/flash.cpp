@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 #include "schema.h"
 #include "text.h"
@@ -50,24 +51,24 @@ void Model::InitFlash(const std::string& geometry_text) {
 }
 
 uint8_t Model::RunFlashCommand(Component* m, Attr* a) {
-    const Attr* addr_attr = m->Find("Flash操作地址");
+    const Attr* addr_attr = m->Find(KVS_ATTR_FLASH_ADDRESS);
     long long addr = 0;
     ParseInt(addr_attr ? addr_attr->value : "", &addr);
     const long long size = static_cast<long long>(flash_.size());
-    Attr* data = m->Find("Flash操作数据");
-    if (a->name == "Flash执行读取") {
+    Attr* data = m->Find(KVS_ATTR_FLASH_DATA);
+    if (a->name == KVS_ATTR_FLASH_READ) {
         if (addr < 0 || addr + geometry_.page > size) return kRefused;
         data->mem.assign(flash_.begin() + addr, flash_.begin() + addr + geometry_.page);
         data->value = std::to_string(data->mem.size());
         return kOk;
     }
-    if (a->name == "Flash执行擦除") {
+    if (a->name == KVS_ATTR_FLASH_ERASE) {
         if (addr < 0 || addr >= size) return kRefused;
         size_t start = static_cast<size_t>(addr / geometry_.block) * geometry_.block;
         std::fill(flash_.begin() + start, flash_.begin() + start + geometry_.block, 0xFF);
         return kOk;
     }
-    if (a->name == "Flash执行写入") {
+    if (a->name == KVS_ATTR_FLASH_WRITE) {
         // NOR flash: programming can only clear bits; erased bytes read 0xFF.
         if (addr < 0 || addr + geometry_.page > size) return kRefused;
         if (data->mem.size() != static_cast<size_t>(geometry_.page)) return kRefused;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "kvsh_vocab.h"
 #include "schema.h"
 #include "text.h"
 
@@ -123,7 +124,7 @@ uint8_t Model::DeleteComponent(const std::string& name) {
         for (const auto& l : comps_) {
             if (l->kind != Kind::kLink) continue;
             std::string comp, slot;
-            for (const char* end : {"发送槽位", "接收槽位"}) {
+            for (const char* end : {KVS_ATTR_LINK_SEND, KVS_ATTR_LINK_RECEIVE}) {
                 const Attr* a = l->Find(end);
                 if (a && SplitFullName(a->value, &comp, &slot) && comp == name) {
                     doomed.push_back(l->name);
@@ -145,7 +146,7 @@ uint8_t Model::DeleteComponent(const std::string& name) {
 
 uint8_t Model::RunCommand(Component* c, Attr* a) {
     if (c->kind == Kind::kManager) {
-        if (a->name == "重新启动") {
+        if (a->name == KVS_ATTR_RESTART) {
             Restart();
             return kOk;
         }
@@ -193,20 +194,22 @@ uint8_t Model::ApplyWrite(Component* c, Attr* a, const std::string& value) {
     const std::string& n = a->name;
     switch (c->kind) {
         case Kind::kManager:
-            if (n == "运行状态") {
+            if (n == KVS_ATTR_RUN_STATE) {
                 SetRunning(value == "true");
                 return kOk;
             }
-            if (n == "启动采样") {
+            if (n == KVS_ATTR_SAMPLING_START) {
                 if (value == "true")
                     StartSampling();
                 else if (sampling_)
                     FinishSampling();
                 return kOk;
             }
-            if ((n == "触发管脚号" && (iv < 0 || iv >= static_cast<long long>(kChannels))) ||
+            if ((n == KVS_ATTR_SAMPLING_TRIGGER_PIN &&
+                 (iv < 0 || iv >= static_cast<long long>(kChannels))) ||
                 (n == "采样深度" && (iv < 16 || iv > static_cast<long long>(kMaxDepth))) ||
-                (n == "采样时间_us" && rv <= 0) || (n == "Flash操作地址" && iv < 0))
+                (n == KVS_ATTR_SAMPLING_PERIOD_US && rv <= 0) ||
+                (n == KVS_ATTR_FLASH_ADDRESS && iv < 0))
                 return kRefused;
             break;
         case Kind::kTimer:
@@ -358,7 +361,7 @@ uint8_t Model::SetMem(const std::string& comp, const std::string& attr, const ui
     if (!a || (a->flags & kReadOnly)) return kRefused;
     if (a->type != kMemory)
         return ApplyWrite(c, a, std::string(reinterpret_cast<const char*>(data), n));
-    if (c->kind == Kind::kManager && a->name == "Flash操作数据" &&
+    if (c->kind == Kind::kManager && a->name == KVS_ATTR_FLASH_DATA &&
         n != static_cast<size_t>(geometry_.page))
         return kRefused;
     a->mem.assign(data, data + n);

@@ -1,17 +1,19 @@
 // Messages the device sends unasked: monitor events of the watched attributes (command 20) and
 // information lines (command 100).
+#include "kvsh_vocab.h"
 #include "model.h"
 #include "text.h"
 
 namespace devsim {
 
 void Model::Info(int8_t level, const std::string& text) {
-    if (!out_.empty() && out_.back().cmd == 100 && out_.back().lines.size() < 32) {
+    if (!out_.empty() && out_.back().cmd == KVS_UNSOLICITED_INFO_LINES &&
+        out_.back().lines.size() < 32) {
         out_.back().lines.emplace_back(level, text);
         return;
     }
     Unsolicited u;
-    u.cmd = 100;
+    u.cmd = KVS_UNSOLICITED_INFO_LINES;
     u.lines.emplace_back(level, text);
     out_.push_back(std::move(u));
 }
@@ -23,7 +25,7 @@ std::vector<Unsolicited> Model::TakeUnsolicited() {
 }
 
 void Model::CheckMonitors() {
-    const std::string& table = comps_.front()->Find("属性监控表")->value;
+    const std::string& table = comps_.front()->Find(KVS_ATTR_MONITOR_TABLE)->value;
     if (table.empty() && monitor_table_seen_.empty()) return;
     auto entries = SplitList(table);
     bool fresh = table != monitor_table_seen_;
@@ -49,7 +51,7 @@ void Model::CheckMonitors() {
         last = v;
         if (fire) {
             Unsolicited u;
-            u.cmd = 20;
+            u.cmd = KVS_UNSOLICITED_MONITOR_EVENT;
             u.name = full;
             u.value = v;
             out_.push_back(std::move(u));

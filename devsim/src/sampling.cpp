@@ -2,6 +2,7 @@
 // the depth kept from before it, and the packed record the component manager returns.
 #include <algorithm>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 #include "schema.h"
 #include "text.h"
@@ -10,7 +11,7 @@ namespace devsim {
 
 void Model::SampleTick(int dt_us) {
     if (!sampling_) return;
-    double period = std::max(1e-3, SlotNumber(comps_.front().get(), "采样时间_us"));
+    double period = std::max(1e-3, SlotNumber(comps_.front().get(), KVS_ATTR_SAMPLING_PERIOD_US));
     sample_acc_us_ += dt_us;
     // Samples inside one tick hold the values of that tick, so they are read once.
     const uint8_t bits = SampleBits();
@@ -24,18 +25,18 @@ void Model::SampleTick(int dt_us) {
 
 void Model::StartSampling() {
     Component* m = comps_.front().get();
-    sample_points_ = SplitList(m->Find("采样点列表")->value);
+    sample_points_ = SplitList(m->Find(KVS_ATTR_SAMPLING_POINTS)->value);
     if (sample_points_.size() > kChannels) sample_points_.resize(kChannels);
     long long depth = 2048;
     ParseInt(m->Find("采样深度")->value, &depth);
     depth_ = static_cast<size_t>(std::clamp<long long>(depth, 16, kMaxDepth));
     samples_.clear();
     pretrigger_ = 0;
-    triggered_ = m->Find("启用采样触发")->value != "true";
+    triggered_ = m->Find(KVS_ATTR_SAMPLING_TRIGGER)->value != "true";
     last_trigger_bit_ = -1;
     sample_acc_us_ = 0;
     sampling_ = true;
-    m->Find("启动采样")->value = "true";
+    m->Find(KVS_ATTR_SAMPLING_START)->value = "true";
 }
 
 uint8_t Model::SampleBits() const {
@@ -52,9 +53,9 @@ void Model::TakeSample(uint8_t bits) {
     Component* m = comps_.front().get();
     if (!triggered_) {
         long long pin = 0;
-        ParseInt(m->Find("触发管脚号")->value, &pin);
+        ParseInt(m->Find(KVS_ATTR_SAMPLING_TRIGGER_PIN)->value, &pin);
         int bit = (bits >> (pin & 3)) & 1;
-        bool rising = m->Find("上升_下降沿触发")->value == "true";
+        bool rising = m->Find(KVS_ATTR_SAMPLING_RISING)->value == "true";
         bool edge = last_trigger_bit_ >= 0 && bit != last_trigger_bit_ && (bit == 1) == rising;
         last_trigger_bit_ = bit;
         // An eighth of the depth from before the trigger is kept (trimmed in batches).
@@ -75,11 +76,11 @@ void Model::TakeSample(uint8_t bits) {
 
 void Model::FinishSampling() {
     Component* m = comps_.front().get();
-    bool trigger = m->Find("启用采样触发")->value == "true";
+    bool trigger = m->Find(KVS_ATTR_SAMPLING_TRIGGER)->value == "true";
     if (!triggered_) {
         pretrigger_ = 0;  // stopped before the trigger came: what there is, from its start
     }
-    Attr* rec = m->Find("记录数据");
+    Attr* rec = m->Find(KVS_ATTR_SAMPLING_DATA);
     rec->mem.assign((samples_.size() * kChannels + 7) / 8, 0);
     for (size_t s = 0; s < samples_.size(); ++s) {
         for (size_t k = 0; k < kChannels; ++k) {
@@ -90,8 +91,8 @@ void Model::FinishSampling() {
         }
     }
     rec->value = std::to_string(rec->mem.size());
-    m->Find("触发起始位置")->value = std::to_string(trigger ? pretrigger_ : 0);
-    m->Find("启动采样")->value = "false";
+    m->Find(KVS_ATTR_SAMPLING_TRIGGER_POS)->value = std::to_string(trigger ? pretrigger_ : 0);
+    m->Find(KVS_ATTR_SAMPLING_START)->value = "false";
     sampling_ = false;
     samples_.clear();
 }

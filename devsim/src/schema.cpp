@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 
 namespace devsim {
@@ -61,13 +62,14 @@ const Attr* Component::Find(const std::string& attr) const {
 const std::vector<TypeInfo>& Model::Types() {
     static const std::vector<TypeInfo> kTypes = {
         // The component tree lists every type and instance in one reply whose record count is
-        // one byte, so the totals and the types together stay below 256.
+        // one byte, so the totals and the types together stay below 256: with every type full,
+        // 12 types, 123 components and 120 links.
         {"定时器", Kind::kTimer, 8, 1},        {"信号发生器", Kind::kGenerator, 4, 1},
         {"与门", Kind::kAnd, 16, 0},           {"或门", Kind::kOr, 16, 0},
         {"异或门", Kind::kXor, 16, 0},         {"非门", Kind::kNot, 16, 0},
         {"计数器", Kind::kCounter, 8, 0},      {"开关", Kind::kSwitch, 8, 0},
-        {"数值常量", Kind::kConstant, 16, 0},  {"表达式运算", Kind::kExpression, 8, 0},
-        {"用户自定义组件", Kind::kUser, 8, 0}, {kLinkType, Kind::kLink, 100, 0},
+        {"数值常量", Kind::kConstant, 15, 0},  {"表达式运算", Kind::kExpression, 8, 0},
+        {"用户自定义组件", Kind::kUser, 8, 0}, {kLinkType, Kind::kLink, 120, 0},
     };
     return kTypes;
 }
@@ -78,31 +80,31 @@ void Model::Clear() {
     next_number_.clear();
     Component* m = NewComponent(Kind::kManager, kManager, 0);
     m->attrs = {
-        MakeAttr("运行状态", kBool, 0, kPlain, running_ ? "true" : "false", false),
-        Cmd("重新启动"),
-        Plain("属性监控表", kList, ""),
+        MakeAttr(KVS_ATTR_RUN_STATE, kBool, 0, kPlain, running_ ? "true" : "false", false),
+        Cmd(KVS_ATTR_RESTART),
+        Plain(KVS_ATTR_MONITOR_TABLE, kList, ""),
         RO("运行模式", kText, factory_mode_ ? "出厂模式" : "正常模式"),
         RO("固件版本", kText, "KVS-SIM 1.0"),
-        RO("Flash描述信息", kText, geometry_text_),
-        MakeAttr("Flash操作地址", kInt, 0, kPlain, "0", false),
-        MakeAttr("Flash操作数据", kMemory, 0, kPlain, "0", false),
-        Cmd("Flash执行读取"),
-        Cmd("Flash执行擦除"),
-        Cmd("Flash执行写入"),
-        MakeAttr("启动采样", kBool, 0, kPlain, "false", false),
-        Plain("启用采样触发", kBool, "false"),
-        Plain("上升_下降沿触发", kBool, "true"),
-        Plain("采样时间_us", kReal, "1000.00"),
+        RO(KVS_ATTR_FLASH_GEOMETRY, kText, geometry_text_),
+        MakeAttr(KVS_ATTR_FLASH_ADDRESS, kInt, 0, kPlain, "0", false),
+        MakeAttr(KVS_ATTR_FLASH_DATA, kMemory, 0, kPlain, "0", false),
+        Cmd(KVS_ATTR_FLASH_READ),
+        Cmd(KVS_ATTR_FLASH_ERASE),
+        Cmd(KVS_ATTR_FLASH_WRITE),
+        MakeAttr(KVS_ATTR_SAMPLING_START, kBool, 0, kPlain, "false", false),
+        Plain(KVS_ATTR_SAMPLING_TRIGGER, kBool, "false"),
+        Plain(KVS_ATTR_SAMPLING_RISING, kBool, "true"),
+        Plain(KVS_ATTR_SAMPLING_PERIOD_US, kReal, "1000.00"),
         Plain("采样深度", kInt, "2048"),
-        Plain("采样点列表", kList, ""),
-        Plain("触发管脚号", kInt, "0"),
-        MakeAttr("记录数据", kMemory, kReadOnly, kPlain, "0", false),
-        RO("触发起始位置", kInt, "0"),
+        Plain(KVS_ATTR_SAMPLING_POINTS, kList, ""),
+        Plain(KVS_ATTR_SAMPLING_TRIGGER_PIN, kInt, "0"),
+        MakeAttr(KVS_ATTR_SAMPLING_DATA, kMemory, kReadOnly, kPlain, "0", false),
+        RO(KVS_ATTR_SAMPLING_TRIGGER_POS, kInt, "0"),
     };
     for (const auto& t : Types()) {
         Component* n = NewComponent(Kind::kTypeNode, t.name, 0);
         n->attrs = {RO("总资源数", kInt, std::to_string(t.total)), RO("已用资源数", kInt, "0"),
-                    RO("创建的组件", kList, "")};
+                    RO(KVS_ATTR_CREATED, kList, "")};
     }
     sampling_ = false;
     monitor_last_.clear();
@@ -110,7 +112,7 @@ void Model::Clear() {
 }
 
 void Model::AddInstanceAttrs(Component* c) {
-    c->attrs = {Plain("区域位置", kText, ""), Plain("用户注释", kText, "")};
+    c->attrs = {Plain(KVS_ATTR_AREA, kText, ""), Plain(KVS_ATTR_COMMENT, kText, "")};
     auto add = [c](Attr a) { c->attrs.push_back(std::move(a)); };
     switch (c->kind) {
         case Kind::kTimer:
@@ -170,8 +172,8 @@ void Model::AddInstanceAttrs(Component* c) {
             add(RO("编译信息", kText, ""));
             break;
         case Kind::kLink:
-            add(Plain("发送槽位", kText, ""));
-            add(Plain("接收槽位", kText, ""));
+            add(Plain(KVS_ATTR_LINK_SEND, kText, ""));
+            add(Plain(KVS_ATTR_LINK_RECEIVE, kText, ""));
             break;
         default:
             break;

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "kvsh_vocab.h"
 #include "model.h"
 
 namespace devsim {
 
-inline constexpr const char* kManager = "组件管理器";
-inline constexpr const char* kLinkType = "槽位连接线";
+inline constexpr const char* kManager = KVS_COMPONENT_MANAGER;
+inline constexpr const char* kLinkType = KVS_LINK_TYPE;
 inline constexpr const char* kDefaultKey = "62719405";
 inline constexpr const char* kDefaultFlashGeometry = "P=100,C=20000,B=1000,N=20,";
 inline constexpr int kMaxExprInputs = 16;
