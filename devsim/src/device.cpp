@@ -338,6 +338,12 @@ std::unique_ptr<Device> Device::CreateDemo(const Options& options) {
     return std::unique_ptr<Device>(new Device(std::move(impl)));
 }
 
+std::unique_ptr<Device> Device::CreateLargeDemo(const Options& options) {
+    auto impl = std::make_unique<DeviceImpl>(options);
+    impl->model.LoadLargeDemo();
+    return std::unique_ptr<Device>(new Device(std::move(impl)));
+}
+
 std::unique_ptr<Device> Device::CreateFromText(const std::string& text, const Options& options,
                                                std::string* error) {
     auto impl = std::make_unique<DeviceImpl>(options);

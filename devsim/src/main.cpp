@@ -28,6 +28,7 @@ void Usage(FILE* out) {
                  "                      (hosts reach it with KVSH_USB_SIM=PATH)\n"
                  "  --load FILE         start with the configuration of a .kvs file\n"
                  "  --demo              start with the demo configuration (default)\n"
+                 "  --demo-large        start with 120 components and 120 links\n"
                  "  --empty             start with an empty configuration\n"
                  "  --key KEY           the access key (default 62719405)\n"
                  "  --flash GEOMETRY    flash geometry (default P=100,C=20000,B=1000,N=20,)\n"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
         kPtyLink,
         kLoad,
         kDemo,
+        kDemoLarge,
         kEmpty,
         kKey,
         kFlash,
@@ -66,6 +68,7 @@ int main(int argc, char** argv) {
         {"pty-link", required_argument, nullptr, kPtyLink},
         {"load", required_argument, nullptr, kLoad},
         {"demo", no_argument, nullptr, kDemo},
+        {"demo-large", no_argument, nullptr, kDemoLarge},
         {"empty", no_argument, nullptr, kEmpty},
         {"key", required_argument, nullptr, kKey},
         {"flash", required_argument, nullptr, kFlash},
@@ -79,7 +82,8 @@ int main(int argc, char** argv) {
         {nullptr, 0, nullptr, 0},
     };
     std::string udp = "127.0.0.1:30001", load, pty_link, fault_text, usb_path;
-    bool use_udp = true, use_pty = false, empty = false, verbose = false, run = false;
+    bool use_udp = true, use_pty = false, empty = false, large = false, verbose = false,
+         run = false;
     devsim::Options options;
     int c;
     while ((c = getopt_long(argc, argv, "vh", kLong, nullptr)) != -1) {
@@ -101,10 +105,15 @@ int main(int argc, char** argv) {
                 load = optarg;
                 break;
             case kDemo:
+                empty = large = false;
+                break;
+            case kDemoLarge:
                 empty = false;
+                large = true;
                 break;
             case kEmpty:
                 empty = true;
+                large = false;
                 break;
             case kKey:
                 options.key = optarg;
@@ -182,7 +191,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     } else {
-        device = empty ? devsim::Device::CreateEmpty(options) : devsim::Device::CreateDemo(options);
+        device = empty   ? devsim::Device::CreateEmpty(options)
+                 : large ? devsim::Device::CreateLargeDemo(options)
+                         : devsim::Device::CreateDemo(options);
     }
     static std::mutex out_mu;
     if (verbose)

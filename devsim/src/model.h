@@ -116,8 +116,9 @@ class Model {
     static const std::vector<TypeInfo>& Types();
 
     // --- configuration ----------------------------------------------------------------------
-    void Clear();     // the empty configuration (manager and type nodes only)
-    void LoadDemo();  // the demo configuration
+    void Clear();          // the empty configuration (manager and type nodes only)
+    void LoadDemo();       // the demo configuration
+    void LoadLargeDemo();  // 120 components and 120 links on a 1600 x 1200 diagram
     std::string ExportConfig() const;
     bool ImportConfig(const std::string& text, std::string* error);
 
@@ -190,6 +191,10 @@ class Model {
     void SetRunning(bool on);
     void Info(int8_t level, const std::string& text);
     bool ImportInto(const std::string& text, std::string* error);
+    // Links a send slot to a receive slot as the diagram editor does: a link component with
+    // the initial route, its two slot names, then the receive slot's link.
+    bool AddDiagramLink(const std::string& from_comp, const std::string& from_slot,
+                        const std::string& to_comp, const std::string& to_slot);
 
     // Configuration (replaced as a whole by import and clear).
     std::vector<std::unique_ptr<Component>> comps_;  // [0] manager, then type nodes, then instances

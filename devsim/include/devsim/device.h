@@ -68,6 +68,9 @@ class Device {
     static std::unique_ptr<Device> CreateEmpty(const Options& options = {});
     // The demo configuration: a few linked components laid out as a diagram.
     static std::unique_ptr<Device> CreateDemo(const Options& options = {});
+    // A large demo for measuring: 120 components in 12 columns of 10 on a 1600 x 1200 diagram
+    // and 120 links between neighbouring columns.
+    static std::unique_ptr<Device> CreateLargeDemo(const Options& options = {});
     // A configuration from a .kvs text (the text commands 14/15 carry, GBK or UTF-8).
     // Returns nullptr and sets *error for a malformed text.
     static std::unique_ptr<Device> CreateFromText(const std::string& text,
