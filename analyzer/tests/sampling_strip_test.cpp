@@ -111,11 +111,16 @@ TEST_F(StripFixture, FetchShowsRecordsUpToTheViewsCapacityOnly) {
         int memoryBytes;
         int samples;  // -1: the view keeps the previous record
     } cases[] = {
-        {"512", 512, 1024}, {"1024", 1024, 2048}, {"1025", 1025, -1},
-        {"2000", 2000, -1}, {"0", 0, 0},          {"", 16, 0},
-        {"-4", 16, 0},      {"1024", 100, 200},  // fewer bytes came than announced: only those are
-                                                 // shown
-        {"16", 100, 32},                         // more came: the count rules
+        {"512", 512, 1024},
+        {"1024", 1024, 2048},
+        {"1025", 1025, -1},
+        {"2000", 2000, -1},
+        {"0", 0, 0},
+        {"", 16, 0},
+        {"-4", 16, 0},
+        {"1024", 100, 200},  // fewer bytes came than announced: only those are
+                             // shown
+        {"16", 100, 32},     // more came: the count rules
     };
     for (const Case& c : cases) {
         // A known previous record first.
