@@ -402,7 +402,7 @@ std::string Device::StartPty(const std::string& link_path, std::string* error) {
         return {};
     }
     int id = 0;
-    auto link = std::make_shared<PtyLink>(Callbacks(&id));
+    auto link = std::make_shared<PtyLink>(Callbacks(&id), d->options.pty_baud);
     std::string path = link->Start(link_path, error);
     if (path.empty()) {
         d->Detach(id);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -41,9 +43,31 @@ class UdpLink {
     unsigned peer_len_ = 0;
 };
 
+// Paces one direction of a serial line of a given baud rate, ten bits per byte (start bit,
+// eight data bits, stop bit). A burst of bytes starts with Begin(); each Pass(n) of it returns
+// once n more bytes would have crossed the line. Baud 0: no pacing.
+class LinePacer {
+  public:
+    explicit LinePacer(int baud);
+    bool On() const { return byte_time_.count() > 0; }
+    // Bytes per step: about two milliseconds of the line, so the pace stays even.
+    size_t Chunk() const { return chunk_; }
+    // The burst's first byte goes now, or once the bytes before it have crossed.
+    void Begin();
+    void Pass(size_t n);
+
+  private:
+    std::chrono::nanoseconds byte_time_{0};
+    size_t chunk_ = 0;
+    // When the bytes passed so far have crossed. Counting on from it within a burst keeps
+    // the oversleeping of single steps from adding up.
+    std::chrono::steady_clock::time_point free_{};
+};
+
 class PtyLink {
   public:
-    explicit PtyLink(LinkCallbacks cb) : cb_(std::move(cb)) {}
+    // baud > 0 paces what the link sends and what it reads at that rate.
+    PtyLink(LinkCallbacks cb, int baud) : cb_(std::move(cb)), send_pace_(baud), read_pace_(baud) {}
     ~PtyLink() { Stop(); }
     // Returns the slave path; link_path (optional) becomes a symbolic link to it.
     std::string Start(const std::string& link_path, std::string* error);
@@ -59,6 +83,8 @@ class PtyLink {
     std::string link_path_;
     std::thread thread_;
     std::mutex send_mu_;
+    LinePacer send_pace_;  // guarded by send_mu_
+    LinePacer read_pace_;  // used by the receive thread only
     // Set when nobody has read what was written for a while; cleared by the next request.
     std::atomic<bool> stalled_{false};
 };

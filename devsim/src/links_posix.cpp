@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -171,6 +172,22 @@ void UdpLink::Send(const uint8_t* msg, size_t n, bool corrupt) {
 
 // --- pseudo terminal -----------------------------------------------------------------------------
 
+LinePacer::LinePacer(int baud) {
+    if (baud <= 0) return;
+    byte_time_ = std::chrono::nanoseconds(10'000'000'000LL / baud);
+    chunk_ = std::max<size_t>(1, static_cast<size_t>(baud) / 10 / 500);
+}
+
+void LinePacer::Begin() {
+    if (On()) free_ = std::max(free_, std::chrono::steady_clock::now());
+}
+
+void LinePacer::Pass(size_t n) {
+    if (!On()) return;
+    free_ += byte_time_ * static_cast<long long>(n);
+    std::this_thread::sleep_until(free_);
+}
+
 std::string PtyLink::Start(const std::string& link_path, std::string* error) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
@@ -243,6 +260,7 @@ void PtyLink::Run() {
     Sink sink(cb_, "串口");
     uint8_t salt = cb_.key_byte();
     auto reasm = std::make_unique<kvs::SerialReassembler>(&sink, salt);
+    bool in_burst = false;
     for (;;) {
         pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
@@ -257,8 +275,14 @@ void PtyLink::Run() {
             reasm = std::make_unique<kvs::SerialReassembler>(&sink, salt);
         }
         if (reasm->Space() == 0) reasm->Reset();
-        ssize_t got = ::read(master_, reasm->WritePtr(), reasm->Space());
+        size_t room = reasm->Space();
+        if (read_pace_.On()) room = std::min(room, read_pace_.Chunk());
+        ssize_t got = ::read(master_, reasm->WritePtr(), room);
         if (got > 0) {
+            // A short read drained what had come: the next bytes start a burst of their own.
+            if (!in_burst) read_pace_.Begin();
+            in_burst = static_cast<size_t>(got) == room;
+            read_pace_.Pass(static_cast<size_t>(got));
             if (stalled_.exchange(false)) {
                 // A reader is back after nobody read for a while: what waits unread is stale.
                 std::lock_guard<std::mutex> lock(send_mu_);
@@ -276,21 +300,30 @@ void PtyLink::Send(const uint8_t* msg, size_t n, bool corrupt) {
     if (corrupt) frame[4] = static_cast<uint8_t>(frame[4] + 0x5A);
     std::lock_guard<std::mutex> lock(send_mu_);
     size_t off = 0;
+    send_pace_.Begin();
     // The master is non-blocking: wait a little for room, and give up on a reader that has gone
     // away rather than block the device.
     while (master_ >= 0 && off < frame.size()) {
-        ssize_t w = ::write(master_, frame.data() + off, frame.size() - off);
-        if (w > 0) {
-            off += static_cast<size_t>(w);
-            continue;
+        size_t step = frame.size() - off;
+        if (send_pace_.On()) {
+            step = std::min(step, send_pace_.Chunk());
+            send_pace_.Pass(step);  // the bytes arrive once they have crossed the line
         }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) return;
-        // With nobody reading, drop at once instead of holding up the work loop every time.
-        if (stalled_) return;
-        pollfd p{master_, POLLOUT, 0};
-        if (::poll(&p, 1, 1000) <= 0) {
-            stalled_ = true;
-            return;
+        const size_t end = off + step;
+        while (master_ >= 0 && off < end) {
+            ssize_t w = ::write(master_, frame.data() + off, end - off);
+            if (w > 0) {
+                off += static_cast<size_t>(w);
+                continue;
+            }
+            if (w < 0 && errno != EAGAIN && errno != EINTR) return;
+            // With nobody reading, drop at once instead of holding up the work loop every time.
+            if (stalled_) return;
+            pollfd p{master_, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0) {
+                stalled_ = true;
+                return;
+            }
         }
     }
 }

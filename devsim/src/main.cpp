@@ -24,6 +24,8 @@ void Usage(FILE* out) {
                  "  --pty               answer on a pseudo terminal (prints its path)\n"
                  "  --pty-link PATH     keep a symbolic link to the pseudo terminal at PATH "
                  "(implies --pty)\n"
+                 "  --baud N            the pseudo terminal sends and reads at N baud, ten bits\n"
+                 "                      per byte (default: unpaced)\n"
                  "  --usb PATH          plug in as a simulated USB controller at socket PATH\n"
                  "                      (hosts reach it with KVSH_USB_SIM=PATH)\n"
                  "  --load FILE         start with the configuration of a .kvs file\n"
@@ -59,7 +61,8 @@ int main(int argc, char** argv) {
         kSeed,
         kTick,
         kRun,
-        kUsb
+        kUsb,
+        kBaud
     };
     static const option kLong[] = {
         {"udp", required_argument, nullptr, kUdp},
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"usb", required_argument, nullptr, kUsb},
+        {"baud", required_argument, nullptr, kBaud},
         {nullptr, 0, nullptr, 0},
     };
     std::string udp = "127.0.0.1:30001", load, pty_link, fault_text, usb_path;
@@ -141,6 +145,17 @@ int main(int argc, char** argv) {
             case kUsb:
                 usb_path = optarg;
                 break;
+            case kBaud: {
+                char* end = nullptr;
+                long baud = std::strtol(optarg, &end, 10);
+                if (*optarg == '\0' || *end != '\0' || baud < 1 || baud > 100000000) {
+                    std::fprintf(stderr, "kvs-devsim: --baud wants a rate in baud, got %s\n",
+                                 optarg);
+                    return 2;
+                }
+                options.pty_baud = static_cast<int>(baud);
+                break;
+            }
             case 'v':
                 verbose = true;
                 break;

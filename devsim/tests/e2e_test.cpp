@@ -399,4 +399,43 @@ TEST_F(Pty, RequestsEventsAndLargeRepliesTravelOverTheSerialLink) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// A paced line: what the device reads and what it sends both cross at the given baud.
+class PacedPty : public LinkTest {
+  protected:
+    static constexpr int kBaud = 57600;
+    void SetUp() override {
+        LinkTest::SetUp();
+        devsim::Options o;
+        o.pty_baud = kBaud;
+        device = devsim::Device::CreateDemo(o);
+        dir = std::filesystem::temp_directory_path() /
+              ("kvs-devsim-paced-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        std::string error, link = (dir / "ttyKVS").string();
+        ASSERT_FALSE(device->StartPty(link, &error).empty()) << error;
+        std::string init = link + ":115200-8-1-0";
+        ASSERT_TRUE(KVS_Initial_UART(init.data()));
+        Connect();
+    }
+    void TearDown() override {
+        LinkTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(PacedPty, ARequestAndItsReplyTakeTheirTimeOnTheLineBothWays) {
+    const char* up = KVS_UploadConfig();
+    ASSERT_NE(up, nullptr);
+    const std::string text = up;
+    // The upload's reply and the download's request each carry the whole text.
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_NE(KVS_UploadConfig(), nullptr);
+    ASSERT_TRUE(KVS_DownloadConfig(text.c_str()));
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double line = 2.0 * static_cast<double>(text.size()) * 10 / kBaud;
+    EXPECT_GE(took, line);
+    EXPECT_LE(took, line * 1.3 + 0.3);
+}
+
 }  // namespace

@@ -122,6 +122,26 @@ TEST(Program, ServesAPtyUntilSignalledAndCleansUp) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(Program, ServesTheLargeDemoOnAPacedPty) {
+    auto dir =
+        std::filesystem::temp_directory_path() / ("kvs-devsim-large-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::string link = (dir / "tty").string();
+    Program p({"--no-udp", "--demo-large", "--pty-link", link, "--baud", "115200"});
+    ASSERT_EQ(p.Line().rfind("pty ", 0), 0u);
+    KVSGetKey("62719405");
+    std::string init = link + ":115200-8-1-0";
+    ASSERT_TRUE(KVS_Initial_UART(init.data()));
+    for (const char* type : {"槽位连接线", "与门"}) {
+        const char* used =
+            KVS_GetAttrVal(kvs::Utf8ToGbk(type).c_str(), kvs::Utf8ToGbk("已用资源数").c_str());
+        EXPECT_STREQ(used, std::string(type) == "与门" ? "16" : "120") << type;
+    }
+    KVS_Clear();
+    EXPECT_EQ(p.Stop(SIGTERM), 0);
+    std::filesystem::remove_all(dir);
+}
+
 TEST(Program, RefusesBadOptionsAndFiles) {
     struct Case {
         std::vector<std::string> args;
@@ -134,6 +154,8 @@ TEST(Program, RefusesBadOptionsAndFiles) {
         {{"--udp", "300.1.1.1:5"}, 1},
         {{"extra"}, 2},
         {{"--key", "123456789"}, 2},
+        {{"--baud", "0"}, 2},
+        {{"--baud", "fast"}, 2},
     };
     for (auto& c : cases) {
         Program p(c.args);

@@ -47,6 +47,9 @@ struct Options {
     int tick_ms = 10;          // period of the work loop
     bool work_thread = true;   // tick on a thread; false: only Step() advances time
     uint64_t random_seed = 1;  // faults draw from this seed (reproducible runs)
+    // The pseudo terminal sends and reads at this rate, ten bits per byte, as a serial line of
+    // that baud would carry them; 0: as fast as the pseudo terminal goes.
+    int pty_baud = 0;
 };
 
 // One attribute as the device reports it.
