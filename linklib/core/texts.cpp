@@ -38,7 +38,9 @@ const char* const kUtf8[] = {
 static_assert(sizeof(kUtf8) / sizeof(kUtf8[0]) == static_cast<size_t>(TextId::kCount),
               "one text per id");
 
-std::string g_gbk[static_cast<size_t>(TextId::kCount)];
+// Never destroyed: a receive thread may still log while the process exits and runs the static
+// destructors (a host that exits without KVS_Clear), so the texts must outlive them.
+const std::string* g_gbk = nullptr;
 std::once_flag g_once;
 
 }  // namespace
@@ -46,8 +48,10 @@ std::once_flag g_once;
 const char* Text(TextId id) {
     std::call_once(g_once, [] {
         char buf[512];
+        auto* texts = new std::string[static_cast<size_t>(TextId::kCount)];
         for (size_t i = 0; i < static_cast<size_t>(TextId::kCount); ++i)
-            g_gbk[i] = Utf8ToGbk(kUtf8[i], buf, sizeof buf);
+            texts[i] = Utf8ToGbk(kUtf8[i], buf, sizeof buf);
+        g_gbk = texts;
     });
     return g_gbk[static_cast<size_t>(id)].c_str();
 }

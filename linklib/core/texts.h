@@ -1,5 +1,6 @@
 // The library's own log texts. Sources hold them in UTF-8; receivers get GBK, converted once
-// on first use and cached for the life of the process.
+// on first use and cached for the life of the process (never destroyed, so that a receive
+// thread can log during exit).
 #pragma once
 
 namespace kvs {
