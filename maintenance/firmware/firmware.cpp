@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "tools/common/atomic_file.h"
+
 namespace kvs::fw {
 
 namespace {
@@ -95,48 +97,9 @@ void ConvertFirmwareBytes(std::span<uint8_t> bytes) {
     for (uint8_t& b : bytes) b = FirmwareFileByte(b);
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
-    std::string tmp = path + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // mkstemp creates the file 0600: keep the permissions of the file being replaced, or give
-    // a new file the usual ones.
-    struct stat old {};
-    mode_t mode;
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (ok) ok = fchmod(fd, mode) == 0;
-    if (ok) ok = fsync(fd) == 0;
-    int saved = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        errno = saved;
-    }
-    return ok;
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                         std::string* error) {
+    return kvs::WriteFileAtomically(path, bytes.data(), bytes.size(), error);
 }
 
 const char* FirmwareResultText(FirmwareResult result) {
@@ -263,9 +226,12 @@ FirmwareOutcome CFirmwareEngine::Backup(const std::string& path) {
     if (out.result != FirmwareResult::Done) return out;
     ConvertFirmwareBytes(image);
     // Written aside and renamed, so that a failed write never destroys an earlier backup.
-    if (!WriteFileAtomically(path, image)) {
+    std::string error;
+    if (!WriteFileAtomically(path, image, &error)) {
         Debug(std::string("不能打开文件:") + path);
-        return Fail(FirmwareResult::CannotOpenFile, kCannotOpen, false);
+        FirmwareOutcome failed = Fail(FirmwareResult::CannotOpenFile, kCannotOpen, false);
+        failed.detail = error;
+        return failed;
     }
     out.status = "备份成功.";
     Status(out.status);

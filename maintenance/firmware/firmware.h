@@ -52,10 +52,11 @@ inline uint8_t FirmwareFileByte(uint8_t b) {
 }
 void ConvertFirmwareBytes(std::span<uint8_t> bytes);
 
-// Writes bytes to path atomically: a temporary file in the same folder, flushed to disk, then
-// renamed over path. A failure leaves an existing file untouched. Returns false on failure
-// with errno describing it.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
+// Writes bytes to path with kvs::WriteFileAtomically (tools/common/atomic_file.h): symbolic
+// links followed, anything but a regular file refused, every step checked. A failure leaves an
+// existing file untouched and sets *error (when given) to the cause.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                         std::string* error = nullptr);
 
 // The device side: the attributes of the component manager. Every call waits for the reply.
 // Implementations report a refused or unanswered request as false / nullopt.
@@ -87,6 +88,7 @@ struct FirmwareOutcome {
     std::string status;          // the final status line
     int64_t mismatches = 0;      // differing bytes after an upgrade's read-back
     int32_t failedAddress = -1;  // page address of a read or write error
+    std::string detail;          // the cause behind CannotOpenFile, for the caller's message
 };
 
 // Log levels of the firmware records, as the file log names them.

@@ -18,12 +18,14 @@
 
 #include "args.h"
 #include "firmware.h"
+#include "gbk.h"
 #include "kvsh_records.h"
 #include "kvsh_unsolicited.h"
 #include "kvsh_vocab.h"
 #include "link_flash_device.h"
 #include "session.h"
 #include "settings.h"
+#include "tools/common/atomic_file.h"
 
 namespace kvsh {
 
@@ -51,9 +53,12 @@ void PrintLine(const std::string& s) {
 
 // The library's log lines, shown with -v. Called on any thread; copies the ring entry at once.
 std::mutex g_stderrMutex;
+std::atomic<bool> g_verbose{false};
 void PostLogLine(KVS_HWND, unsigned int, uintptr_t level, intptr_t entry) {
     const auto* e = reinterpret_cast<const KVS_LOG_ENTRY*>(entry);
     std::string text = Utf8(std::string(e->text, strnlen(e->text, sizeof e->text)));
+    NoteLibraryLine(static_cast<unsigned>(level), text);
+    if (!g_verbose.load()) return;
     std::lock_guard<std::mutex> lock(g_stderrMutex);
     std::fprintf(stderr, "kvsh: [%.8s] (%u) %s\n", e->time, static_cast<unsigned>(level),
                  text.c_str());
@@ -68,12 +73,30 @@ void Arity(const Words& w, size_t min, size_t max, const std::string& command) {
     if (n > max) throw UsageError("too many arguments", command);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Failure(kExitUsage, "cannot read " + path + ": " + std::strerror(errno));
-    std::string s{std::istreambuf_iterator<char>(in), {}};
-    if (in.bad()) throw Failure(kExitUsage, "cannot read " + path);
-    return s;
+// A configuration text's GBK form takes at most this many bytes (the message limit less its
+// head and NUL).
+constexpr size_t kMaxConfigBytes = 65522;
+// Its UTF-8 form may be half as long again (three bytes for two); a longer file cannot fit.
+constexpr size_t kMaxConfigFileBytes = kMaxConfigBytes * 3 / 2;
+// The largest message; a request whose texts do not fit is refused before it is sent.
+constexpr size_t kMaxMessageBytes = 65535;
+constexpr size_t kHeadBytes = 12;
+
+std::string ReadInputFile(const std::string& path, size_t maxBytes) {
+    std::string text, error;
+    if (!kvs::ReadRegularFile(path, maxBytes, &text, &error)) throw Failure(kExitUsage, error);
+    return text;
+}
+
+// Refuses a request whose texts (GBK, each with its NUL) do not fit one message.
+void CheckFits(const std::string& command, std::initializer_list<const std::string*> texts) {
+    size_t total = kHeadBytes;
+    for (const std::string* t : texts) total += t->size() + 1;
+    if (total > kMaxMessageBytes)
+        throw UsageError("the names and values take " + std::to_string(total) +
+                             " bytes; one request holds at most " +
+                             std::to_string(kMaxMessageBytes),
+                         command);
 }
 
 // Strict UTF-8 check: a configuration file with non-ASCII text that passes is UTF-8 (what
@@ -164,13 +187,13 @@ int CmdTree(Session& s) {
 
 int CmdAttrs(Session& s, const Words& w) {
     const std::string comp = Gbk(w[1]);
+    CheckFits("attrs", {&comp});
     const T_MSG_HEAD* r =
         s.Call("attrs", [&] { return mKVS_GetComponentAttrInfo(s.Handle(), comp.c_str()); });
     if (!r) s.Fail("attrs " + w[1]);
     if (KVS_STATUS(r) != 0)
-        throw Failure(kExitRefused, "attrs " + w[1] +
-                                        ": refused by the controller (no such "
-                                        "component?)");
+        throw Failure(kExitRefused, "attrs " + w[1] + ": refused by the controller (status " +
+                                        std::to_string(KVS_STATUS(r)) + "; no such component?)");
     Json::Value attrs(Json::arrayValue);
     std::string name = w[1];
     KVS_RECORD_ITER it;
@@ -229,6 +252,7 @@ int CmdGet(Session& s, const Words& w) {
     Words values;
     if (names.size() == 1) {
         const std::string attr = Gbk(names[0]);
+        CheckFits("get", {&comp, &attr});
         const char* v =
             s.Call("get", [&] { return mKVS_GetAttrVal(s.Handle(), comp.c_str(), attr.c_str()); });
         if (!v) s.Fail("get " + w[1] + " " + names[0]);
@@ -241,6 +265,7 @@ int CmdGet(Session& s, const Words& w) {
                 throw UsageError("names in a batch read cannot contain ';'", "get");
             list += comp + "." + Gbk(n) + ";";
         }
+        CheckFits("get", {&list});
         const char* v = s.Call("get", [&] {
             return mKVS_GetBatchAttrVal(s.Handle(), list.c_str(), static_cast<int>(names.size()));
         });
@@ -275,6 +300,7 @@ int CmdGet(Session& s, const Words& w) {
 int SetValue(Session& s, const std::string& compUtf8, const std::string& attrUtf8,
              const std::string& valueUtf8, const std::string& what) {
     const std::string comp = Gbk(compUtf8), attr = Gbk(attrUtf8), value = Gbk(valueUtf8);
+    CheckFits(what, {&comp, &attr, &value});
     bool ok = s.Call(what, [&] {
         return mKVS_SetAttributeVal(s.Handle(), comp.c_str(), attr.c_str(), value.c_str(), true);
     });
@@ -296,6 +322,7 @@ int CmdSet(Session& s, const Words& w) {
         values += Gbk(w[i + 1]) + ";";
     }
     const int count = static_cast<int>((w.size() - 2) / 2);
+    CheckFits("set", {&names, &values});
     if (!s.Call("set", [&] {
             return mKVS_SetBatchAttrVal(s.Handle(), names.c_str(), values.c_str(), count, true);
         }))
@@ -304,7 +331,8 @@ int CmdSet(Session& s, const Words& w) {
 }
 
 int CmdAdd(Session& s, const Words& w) {
-    const std::string type = Gbk(w[1]);
+    const std::string type = Gbk(w[1]), none;
+    CheckFits("add", {&type, &none});
     const char* name =
         s.Call("add", [&] { return mKVS_AddNewComponent(s.Handle(), type.c_str(), nullptr); });
     if (!name) s.Fail("add " + w[1]);
@@ -320,25 +348,38 @@ int CmdAdd(Session& s, const Words& w) {
 
 int CmdDel(Session& s, const Words& w) {
     const std::string comp = Gbk(w[1]);
+    CheckFits("del", {&comp});
     if (!s.Call("del", [&] { return mKVS_DelComponent(s.Handle(), comp.c_str()); }))
         s.Fail("del " + w[1]);
     return kExitOk;
 }
 
+// Splits a slot's full name at its last ':' (or, without one, its last '.'), as the library's
+// KVS_SeparateFullName does but for names of any length. False when a part would be empty.
+bool SplitSlotName(const std::string& full, std::string* comp, std::string* slot) {
+    size_t sep = full.rfind(':');
+    if (sep == std::string::npos) sep = full.rfind('.');
+    if (sep == std::string::npos || sep == 0 || sep + 1 == full.size()) return false;
+    *comp = full.substr(0, sep);
+    *slot = full.substr(sep + 1);
+    return true;
+}
+
 int CmdLink(Session& s, const Words& w, bool link) {
     const std::string command = link ? "link" : "unlink";
-    const std::string full = Gbk(w[1]);
-    char comp[128], attr[128];
-    if (!KVS_SeparateFullName(full.c_str(), comp, attr))
+    std::string comp, attr;
+    if (!SplitSlotName(Gbk(w[1]), &comp, &attr))
         throw UsageError("a receive slot is named COMPONENT:SLOT, not '" + w[1] + "'", command);
-    std::string source;
+    std::string source, from, fromSlot;
     if (link) {
         source = Gbk(w[2]);
-        if (source.find(':') == std::string::npos && source.find('.') == std::string::npos)
+        if (!SplitSlotName(source, &from, &fromSlot))
             throw UsageError("a send slot is named COMPONENT:SLOT, not '" + w[2] + "'", command);
     }
-    if (!s.Call(command,
-                [&] { return mKVS_SetAttributeLink(s.Handle(), comp, attr, source.c_str()); }))
+    CheckFits(command, {&comp, &attr, &source});
+    if (!s.Call(command, [&] {
+            return mKVS_SetAttributeLink(s.Handle(), comp.c_str(), attr.c_str(), source.c_str());
+        }))
         s.Fail(command + " " + w[1]);
     return kExitOk;
 }
@@ -350,9 +391,9 @@ int CmdUpload(Session& s, const Words& w) {
     const std::string config = text;
     if (w.size() == 2) {
         const std::string& path = w[1];
-        if (!kvs::fw::WriteFileAtomically(
-                path, std::span(reinterpret_cast<const uint8_t*>(config.data()), config.size())))
-            throw Failure(kExitUsage, "cannot write " + path + ": " + std::strerror(errno));
+        std::string error;
+        if (!kvs::WriteFileAtomically(path, config.data(), config.size(), &error))
+            throw Failure(kExitUsage, "upload: " + error);
         return kExitOk;
     }
     if (s.Inv().json) {
@@ -369,11 +410,11 @@ int CmdUpload(Session& s, const Words& w) {
 
 int CmdDownload(const Invocation& inv, const Words& w) {
     // Everything about the file is checked before the controller is touched.
-    std::string text = ReadWholeFile(w[1]);
+    std::string text = ReadInputFile(w[1], kMaxConfigFileBytes);
     if (text.find('\0') != std::string::npos)
         throw Failure(kExitUsage, w[1] + " is not a configuration text (it holds NUL bytes)");
-    if (IsUtf8WithNonAscii(text)) text = Gbk(text);
-    constexpr size_t kMax = 65522;
+    if (IsUtf8WithNonAscii(text)) text = kvs::Utf8ToGbk(text);
+    constexpr size_t kMax = kMaxConfigBytes;
     if (text.size() > kMax)
         throw Failure(kExitUsage, w[1] + " holds " + std::to_string(text.size()) +
                                       " bytes; the controller takes at most " +
@@ -394,8 +435,8 @@ int CmdFlashSave(Session& s, const Words& w) {
                                            nullptr, nullptr);
         })) {
         int code = s.ClassifyFailure();
-        throw Failure(code, std::string("保存配置文件到下位机Flash失败!") +
-                                (code == kExitNoAnswer ? " (no answer from the controller)" : ""));
+        throw Failure(code,
+                      std::string("保存配置文件到下位机Flash失败!") + " (" + s.FailureText() + ")");
     }
     return kExitOk;
 }
@@ -407,8 +448,7 @@ StartupSettings ReadSettings(Session& s) {
                                            &st.device, &st.serial, &st.record);
         })) {
         int code = s.ClassifyFailure();
-        throw Failure(code, std::string("读取全局配置错误!") +
-                                (code == kExitNoAnswer ? " (no answer from the controller)" : ""));
+        throw Failure(code, std::string("读取全局配置错误!") + " (" + s.FailureText() + ")");
     }
     return st;
 }
@@ -441,8 +481,7 @@ int CmdSettings(const Invocation& inv, const Words& w) {
                                            &sent.device, &sent.serial, &sent.record);
         })) {
         int code = s.ClassifyFailure();
-        throw Failure(code, std::string("保存全局配置错误!") +
-                                (code == kExitNoAnswer ? " (no answer from the controller)" : ""));
+        throw Failure(code, std::string("保存全局配置错误!") + " (" + s.FailureText() + ")");
     }
     if (inv.json) PrintJson(SettingsJson(st));
     std::fprintf(stderr, "kvsh: %s\n", "KVS启动参数改变，重启动后该参数生效!");
@@ -565,14 +604,13 @@ int CmdFirmware(const Invocation& inv, const Words& w) {
             throw Failure(kExitStopped, what + out.status);
         case FirmwareResult::CannotOpenFile:
         case FirmwareResult::LengthMismatch:
-            throw Failure(kExitUsage, what + out.status + " " + path);
+            throw Failure(kExitUsage, what + out.status + " " + path +
+                                          (out.detail.empty() ? "" : " (" + out.detail + ")"));
         case FirmwareResult::VerifyError:
             throw Failure(kExitRefused, what + out.status);
         default: {
             int code = s.ClassifyFailure();
-            throw Failure(code,
-                          what + out.status +
-                              (code == kExitNoAnswer ? " (no answer from the controller)" : ""));
+            throw Failure(code, what + out.status + " (" + s.FailureText() + ")");
         }
     }
     const kvs::fw::FlashGeometry& g = engine.Geometry();
@@ -800,10 +838,10 @@ int Main(int argc, char** argv) {
             }
             throw UsageError("no command given");
         }
-        if (inv.verbose) {
-            KVS_RegistInfoPostFunc(PostLogLine);
-            KVS_RegistInfoWnd(reinterpret_cast<KVS_HWND>(1));
-        }
+        // Always registered: failures name the library's reason; -v prints every line.
+        g_verbose = inv.verbose;
+        KVS_RegistInfoPostFunc(PostLogLine);
+        KVS_RegistInfoWnd(reinterpret_cast<KVS_HWND>(1));
         int code = Dispatch(inv);
         std::fflush(stdout);
         return code;
@@ -816,6 +854,12 @@ int Main(int argc, char** argv) {
         std::lock_guard<std::mutex> lock(g_stderrMutex);
         std::fprintf(stderr, "kvsh: %s\n", e.what());
         return e.code;
+    } catch (const std::exception& e) {
+        // Never an abort: every other failure still ends with a line and a status.
+        std::fflush(stdout);
+        std::lock_guard<std::mutex> lock(g_stderrMutex);
+        std::fprintf(stderr, "kvsh: %s\n", e.what());
+        return kExitUsage;
     }
 }
 

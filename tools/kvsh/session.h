@@ -39,14 +39,22 @@ class Watchdog {
     std::thread m_thread;
 };
 
-// UTF-8 (terminal) <-> GBK (wire).
+// UTF-8 (terminal) <-> GBK (wire). Gbk refuses (UsageError) a text that is not valid UTF-8 or
+// holds a character GBK cannot write, instead of sending '?' in its place.
 std::string Gbk(const std::string& utf8);
 std::string Utf8(const std::string& gbk);
+
+// The library's latest level-1 log line (UTF-8), so that a failure can name the library's
+// reason (kvsh's log callback records every line here; any thread).
+void NoteLibraryLine(unsigned level, const std::string& utf8);
+std::string LastLibraryError();
+void ForgetLibraryError();
 
 class Session {
   public:
     // Opens the link of the invocation; with checkKey presents the key (command 30) so that a
-    // wrong key or a dead link is reported at once. Throws Failure / UsageError.
+    // wrong key or a dead link is reported at once. Throws Failure / UsageError, and then has
+    // closed the link again.
     Session(const Invocation& inv, const std::string& command, bool checkKey = true);
     ~Session();
     Session(const Session&) = delete;
@@ -57,36 +65,39 @@ class Session {
 
     // Runs one library call under the watchdog. libraryWait is how long the library itself
     // waits for this request (seconds); the watchdog allows the larger of it and --timeout
-    // only when the request legitimately takes longer than one ordinary answer.
+    // only when the request legitimately takes longer than one ordinary answer. The library's
+    // own request wait is --timeout, so the watchdog (a little later) is only a backstop.
     template <class F>
     auto Call(const std::string& what, F&& f, double libraryWait = 10.0,
               const std::string& hint = {}) {
-        m_watchdog.Arm(
-            libraryWait > 10.0 ? std::max(libraryWait, m_inv.timeoutSeconds) : m_inv.timeoutSeconds,
-            what, hint);
-        auto start = std::chrono::steady_clock::now();
+        const double limit =
+            libraryWait > 10.0 ? std::max(libraryWait, m_inv.timeoutSeconds) : m_inv.timeoutSeconds;
+        m_watchdog.Arm(limit + kWatchdogSlackSeconds, what, hint);
+        ForgetLibraryError();
         auto result = f();
-        m_lastElapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        m_lastWait = libraryWait;
         m_watchdog.Disarm();
         return result;
     }
 
-    // After a failed call: exit 1 when the controller answers (it refused), exit 3 when it
-    // does not (the last call ran into its wait, or a short probe gets no answer).
-    int ClassifyFailure();
+    // After a failed call, from the outcome of its last request: exit 1 when the controller
+    // answered (refused, or with a malformed reply), exit 3 when it did not or nothing could
+    // be sent. No further request is made.
+    int ClassifyFailure() const;
+    // "refused by the controller (status 1)", "no answer from the controller", ...
+    std::string FailureText() const;
     [[noreturn]] void Fail(const std::string& what);
 
     std::string ComponentManager() const;
 
   private:
+    static constexpr double kWatchdogSlackSeconds = 1.0;
+    void Open(const std::string& command, bool checkKey);
+    void Close();
+
     Invocation m_inv;
     std::string m_command;
     KVS_HANDLE m_handle = nullptr;
     Watchdog m_watchdog;
-    double m_lastElapsed = 0;
-    double m_lastWait = 10.0;
 };
 
 }  // namespace kvsh

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -299,6 +300,84 @@ TEST_P(KvshDeviceTest, FailuresGiveTheirExitStatusAndOneClearLine) {
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(r.err.rfind("kvsh: ", 0), 0u) << r.err;
+    }
+}
+
+// Bad input files, names too long for one request, invalid text and targets that must not be
+// replaced: each is refused with its real cause, before the controller is bothered where it
+// can be.
+TEST_P(KvshDeviceTest, BadInputIsRefusedWithItsRealCause) {
+    std::ofstream(dir / "empty.kvs").flush();
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::string longName(70000, 'n');
+    const std::string longSlot = std::string(200, 's') + ":x";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"download", dir.string()}, 2, "a directory"},
+        {{"download", "/dev/zero"}, 2, "a device"},
+        {{"download", (dir / "fifo").string()}, 2, "a FIFO"},
+        {{"download", (dir / "empty.kvs").string()}, 1, "refused by the controller"},
+        {{"get", longName, "a"}, 2, "one request holds at most 65535"},
+        {{"link", longSlot, "定时器-5:输出"}, 1, "refused by the controller"},
+        {{"set", "定时器-5", "用户注释", "\xff\xfe"}, 2, "not valid UTF-8"},
+        {{"upload", (dir / "fifo").string()}, 2, "a FIFO"},
+        {{"upload", "/dev/null"}, 2, "a device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1].substr(0, 40));
+        Result r = Kvsh(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(fs::status(dir / "fifo").type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+    std::string comment;
+    ASSERT_TRUE(device->GetValue("定时器-5", "用户注释", &comment));
+    EXPECT_EQ(comment.find('?'), std::string::npos) << comment;
+
+    // An upload through a symbolic link replaces the link's target and keeps the link.
+    std::ofstream(dir / "target.kvs") << "old";
+    fs::create_symlink(dir / "target.kvs", dir / "link.kvs");
+    Result up = Kvsh({"upload", (dir / "link.kvs").string()});
+    EXPECT_EQ(up.code, 0) << up.err;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.kvs"));
+    const std::string uploaded = ReadFile(dir / "target.kvs");
+    EXPECT_NE(uploaded, "old");
+    EXPECT_GT(uploaded.size(), 100u) << "the configuration as uploaded (GBK)";
+}
+
+// A backup never replaces what is not a regular file, and reports why.
+TEST_P(KvshDeviceTest, FirmwareBackupRefusesATargetThatIsNotARegularFile) {
+    if (GetParam() != Link::Udp) GTEST_SKIP() << "independent of the link";
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    Result r = Kvsh({"firmware", "backup", (dir / "fifo").string()});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("a FIFO"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("备份成功"), std::string::npos) << r.err;
+    EXPECT_EQ(fs::status(dir / "fifo").type(), fs::file_type::fifo);
+}
+
+// A reply that does not parse is named as such, not as a refusal of the key.
+TEST_P(KvshDeviceTest, MalformedAnswersAreNamedAsSuch) {
+    devsim::Faults f;
+    f.malformed = 1.0;
+    device->SetFaults(f);
+    Result r = Kvsh({"--timeout", "2", "tree"});
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find("malformed answer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("refused the key"), std::string::npos) << r.err;
+}
+
+// Addresses that no single controller has are refused before anything is opened.
+TEST(KvshLink, BroadcastAndMulticastAddressesAreRefused) {
+    for (const char* address : {"255.255.255.255", "224.0.0.1", "0.0.0.0"}) {
+        Result r = RunKvsh({"--udp", address, "tree"});
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find("not the address of one controller"), std::string::npos) << r.err;
     }
 }
 
