@@ -84,7 +84,6 @@ const T_MSG_HEAD* CKVSH_BaseComm::Transact(const T_MSG_HEAD* msg, bool wait, uns
     Outcome ignored;
     if (!outcome) outcome = &ignored;
     *outcome = Outcome::kNotSent;
-    if (LinkLost()) return nullptr;  // reported once by the transport
     // Concurrent callers each take their own index; a slot is never searched.
     Slot& slot = slots_[next_.fetch_add(1, std::memory_order_relaxed) % kSlots];
     const uint8_t cmd = msg->cmd & 0x7F;

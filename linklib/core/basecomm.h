@@ -67,8 +67,8 @@ class CKVSH_BaseComm {
     void SetLastResult(int result, int status);
     int LastResult(int* status) const;
 
-    // A transport whose line is gone for good says so here: later requests then fail at once
-    // (not sent) instead of waiting out their time.
+    // A transport whose line is gone for good says so here; its SendMsg then refuses at once,
+    // so that requests fail as not sent instead of waiting out their time.
     void MarkLinkLost() { lost_.store(true, std::memory_order_relaxed); }
     bool LinkLost() const { return lost_.load(std::memory_order_relaxed); }
 

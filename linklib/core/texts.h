@@ -31,6 +31,8 @@ enum class TextId {
     // serial
     kUartOpen,        // "无法打开串口设备:%s"
     kUartStopThread,  // "%s:无法停止串口接收线程，请注意！"
+    kUartHangup,      // "%s:串口连接已断开,停止接收"
+    kUartLost,        // "%s:串口连接已断开,命令未发送[命令号%d]"
     // USB
     kUsbStopThread,  // "无法停止USB口接收线程，请注意"
     // connections

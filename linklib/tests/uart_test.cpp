@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -260,6 +261,49 @@ TEST(UartSend, RefusesWithoutAnOpenPortOrOversizedMessages) {
     EXPECT_FALSE(uart.SendMsg(msg, 12));
     static uint8_t big[70000];
     EXPECT_FALSE(uart.SendMsg(big, 65536));
+}
+
+}  // namespace
+
+namespace {
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(UartHangup, AVanishedOtherEndIsReportedOnceAndLaterRequestsFailAtOnce) {
+    kvs_test::LogCapture log;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string init = ptsname(master);
+    std::vector<char> buf(init.begin(), init.end());
+    buf.push_back('\0');
+    KVS_HANDLE h = mKVS_Initial_UART(buf.data());
+    ASSERT_NE(h, nullptr);
+    close(master);  // the other end vanishes
+
+    // Once the hang-up is seen the receive thread stops reading instead of spinning on it.
+    for (int i = 0; i < 200 && !log.Has(1, "串口连接已断开,停止接收"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const double cpu = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(CpuSeconds() - cpu, 0.1) << "the receive thread must not spin";
+    int reports = 0;
+    for (auto& [level, text] : log.Lines())
+        reports += level == 1 && text == init + ":串口连接已断开,停止接收";
+    EXPECT_EQ(reports, 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(mKVS_GetAttrVal(h, "a", "b"), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(mKVS_GetLastResult(h, nullptr), KVS_RESULT_NOT_SENT);
+    EXPECT_TRUE(log.Has(1, init + ":串口连接已断开,命令未发送[命令号4]"));
+    mKVS_Clear(h);
+    EXPECT_FALSE(log.Has(1, "无法停止串口接收线程"));
 }
 
 }  // namespace

@@ -109,19 +109,23 @@ bool CKVSH_Uart::Open(char* init) {
 }
 
 void CKVSH_Uart::ReceiveLoop() {
-    constexpr unsigned kHangupPauseMs = 100;
     for (;;) {
         kvs::SerialWaitResult r = kvs::SerialWaitReadable(port_);
         if (r == kvs::SerialWaitResult::kStopped) break;
-        if (r == kvs::SerialWaitResult::kHangup) {
-            // The other end is gone (unplugged adapter, closed terminal): wait for it calmly
-            // instead of spinning on the hang-up.
-            if (kvs::SerialPauseUnlessStopped(port_, kHangupPauseMs)) break;
-            continue;
+        long got = r == kvs::SerialWaitResult::kHangup
+                       ? -1
+                       : kvs::SerialRead(port_, reassembler_.WritePtr(), reassembler_.Space());
+        if (got < 0) {
+            // The other end is gone (unplugged adapter, closed terminal) and a hung-up line
+            // stays readable for ever: report it once, stop reading, and let later requests
+            // fail at once. The thread then only waits for the stop.
+            kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUartHangup, name_);
+            MarkLinkLost();
+            while (!kvs::SerialPauseUnlessStopped(port_, kLostPollMs)) {
+            }
+            break;
         }
-        long got = kvs::SerialRead(port_, reassembler_.WritePtr(), reassembler_.Space());
-        if (got <= 0) continue;
-        reassembler_.Commit(static_cast<size_t>(got));
+        if (got > 0) reassembler_.Commit(static_cast<size_t>(got));
     }
     thread_done_.Set();
 }
@@ -135,6 +139,10 @@ void CKVSH_Uart::OnFrameError(kvs::FrameError error, unsigned a, unsigned b) {
 bool CKVSH_Uart::SendMsg(const uint8_t* msg, int length) {
     if (!port_ || !msg || length < 0 || static_cast<size_t>(length) > kvs::kMaxMessage)
         return false;
+    if (LinkLost()) {
+        kvs::Log(KVS_LEVEL_ERROR, kvs::TextId::kUartLost, name_, msg[6] & 0x7F);
+        return false;
+    }
     std::lock_guard<std::mutex> lock(write_mu_);
     const size_t total =
         kvs::EncodeFrame(msg, static_cast<size_t>(length), kvs::KeyByte(), tx_.get());

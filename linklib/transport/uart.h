@@ -3,7 +3,9 @@
 // Opened from one initialisation text, "PORT" or "PORT:baud-data-stop-parity", which is split
 // in place. Each message leaves as one frame in one write, serialised by a per-connection
 // lock and bounded by a wait of 2 x (frame length) ms. A receive thread reassembles frames
-// from the byte stream; teardown wakes it through the platform's stop signal at once.
+// from the byte stream; teardown wakes it through the platform's stop signal at once. A line
+// that hangs up (the other end vanished) is reported once and no longer read; requests on it
+// then fail at once, each with a log line, until the connection is closed.
 //
 // Threading: Open and the destructor run on the owning thread with no request in progress;
 // SendMsg may be called from any thread. The receive thread alone touches the reassembly.
@@ -26,6 +28,8 @@ class CKVSH_Uart : public CKVSH_BaseComm, private kvs::FrameListener {
     static constexpr unsigned kWriteMultiplierMs = 10;
     static constexpr unsigned kWriteConstantMs = 20;
     static constexpr size_t kMaxName = 63;
+    // A lost line's thread sleeps in these steps until the stop (which wakes it at once).
+    static constexpr unsigned kLostPollMs = 60000;
 
     CKVSH_Uart();
     ~CKVSH_Uart() override;

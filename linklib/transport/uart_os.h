@@ -26,9 +26,10 @@ SerialPort* SerialOpen(const char* path);
 void SerialConfigure(SerialPort* port, const SerialSettings& settings);
 
 enum class SerialWaitResult { kData, kStopped, kHangup };
-// Waits without time limit for received bytes or SerialStop.
+// Waits without time limit for received bytes, a hang-up of the line or SerialStop.
 SerialWaitResult SerialWaitReadable(SerialPort* port);
-// Reads what is available (up to cap) without blocking; -1 when nothing could be read.
+// Reads what is available (up to cap) without blocking: the bytes read, 0 when none were
+// waiting after all, -1 when the line is gone (hung up, end of file, an I/O error).
 long SerialRead(SerialPort* port, uint8_t* buf, size_t cap);
 // Writes all n bytes within ms milliseconds; false when they could not all be written in time.
 bool SerialWrite(SerialPort* port, const uint8_t* data, size_t n, unsigned ms);

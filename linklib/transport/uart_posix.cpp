@@ -126,7 +126,8 @@ long SerialRead(SerialPort* port, uint8_t* buf, size_t cap) {
         ssize_t n = ::read(port->fd, buf, cap);
         if (n > 0) return static_cast<long>(n);
         if (n < 0 && errno == EINTR) continue;
-        return -1;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+        return -1;  // EOF, EIO of a terminal whose other end closed, or another failure
     }
 }
 
