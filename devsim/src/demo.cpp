@@ -1,6 +1,7 @@
 // The demo configurations: a small dataflow drawn as a readable diagram, and a large one of 120
 // components and 120 links for measuring the diagram editor. Boxes carry their rectangle text
 // in "区域位置"; links are link components made in the order the diagram editor makes them.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -104,31 +105,42 @@ void Model::LoadDemo() {
 
 void Model::LoadLargeDemo() {
     Clear();
-    // 120 boxes in 12 columns of 10 on a 1600 x 1200 diagram. The first column holds sources;
-    // every later box takes its top receive slot from the box to its left and, when it has a
-    // second, the next from the box below that one, until there are 120 links.
+    // 120 boxes in 12 columns of 10 on a 1600 x 1200 diagram. The first column holds sources,
+    // and every fifth box of the later ones. Every box with receive slots takes its top one from
+    // the box to its left; second slots, spread over the diagram, take the box below that one,
+    // until there are 120 links.
     constexpr int kColumns = 12, kRows = 10, kLinks = 120;
     struct Pool {
         const char* type;
         int count;
     };
-    const Pool sources[] = {{"定时器", 8}, {"信号发生器", 2}};
-    const Pool others[] = {{"非门", 16},          {"与门", 16},  {"或门", 16},
-                           {"异或门", 16},        {"计数器", 8}, {"表达式运算", 8},
-                           {"用户自定义组件", 8}, {"开关", 8},   {"数值常量", 12},
-                           {"信号发生器", 2}};
-    std::vector<std::string> types;
-    for (const auto& p : sources)
-        for (int i = 0; i < p.count; ++i) types.push_back(p.type);
-    // Later columns take the types in turn, so that every column mixes gates and sources.
-    std::vector<Pool> left(std::begin(others), std::end(others));
-    while (types.size() < kColumns * kRows) {
-        for (auto& p : left) {
-            if (p.count == 0 || types.size() == kColumns * kRows) continue;
-            --p.count;
-            types.push_back(p.type);
+    // Each list is taken in turn, one of each type at a time.
+    auto take_turns = [](std::vector<Pool> pools) {
+        std::vector<std::string> out;
+        for (bool more = true; more;) {
+            more = false;
+            for (auto& p : pools) {
+                if (p.count == 0) continue;
+                --p.count;
+                out.push_back(p.type);
+                more = true;
+            }
         }
-    }
+        return out;
+    };
+    const auto first = take_turns({{"定时器", 8}, {"信号发生器", 2}});
+    const auto sources = take_turns({{"开关", 8}, {"数值常量", 12}, {"信号发生器", 2}});
+    const auto gates = take_turns({{"非门", 16},
+                                   {"与门", 16},
+                                   {"或门", 16},
+                                   {"异或门", 16},
+                                   {"计数器", 8},
+                                   {"表达式运算", 8},
+                                   {"用户自定义组件", 8}});
+    std::vector<std::string> types = first;
+    for (size_t i = 0, s = 0, g = 0; types.size() < kColumns * kRows; ++i)
+        types.push_back(i % 5 == 4 && s < sources.size() ? sources[s++] : gates[g++]);
+
     std::string grid[kColumns][kRows];
     for (int col = 0; col < kColumns; ++col) {
         for (int row = 0; row < kRows; ++row) {
@@ -137,9 +149,7 @@ void Model::LoadLargeDemo() {
             if (AddComponent(type, &name) != kOk) return;
             int x = 30 + col * 130, y = 30 + row * 115;
             SetValue(name, KVS_ATTR_AREA, geo::FormatRectText({x, y, x + 80, y + 40}));
-            if (type == "用户自定义组件") {
-                SetValue(name, "脚本代码", kPassScript);
-            }
+            if (type == "用户自定义组件") SetValue(name, "脚本代码", kPassScript);
             grid[col][row] = name;
         }
     }
@@ -153,20 +163,28 @@ void Model::LoadLargeDemo() {
             if (a.role == role) out.insert(out.begin(), a.name);
         return out;
     };
+    // The k-th receive slot (from the top) of the box at col, row from the box k rows below
+    // its left neighbour.
+    auto link = [&](int col, int row, size_t k) {
+        const std::string& src = grid[col - 1][row + k];
+        return AddDiagramLink(src, slots_from_top(src, kSend).back(), grid[col][row],
+                              slots_from_top(grid[col][row], kReceive)[k]);
+    };
     int links = 0;
-    for (int col = 1; col < kColumns && links < kLinks; ++col) {
-        for (int row = 0; row < kRows && links < kLinks; ++row) {
-            auto inputs = slots_from_top(grid[col][row], kReceive);
-            for (size_t k = 0; k < inputs.size() && k < 2 && links < kLinks; ++k) {
-                int src_row = row + static_cast<int>(k);
-                if (src_row >= kRows) break;
-                const std::string& src = grid[col - 1][src_row];
-                auto outputs = slots_from_top(src, kSend);
-                if (outputs.empty()) continue;
-                if (!AddDiagramLink(src, outputs.back(), grid[col][row], inputs[k])) return;
-                ++links;
-            }
+    std::vector<std::pair<int, int>> seconds;
+    for (int row = 0; row < kRows; ++row) {
+        for (int col = 1; col < kColumns; ++col) {
+            size_t inputs = slots_from_top(grid[col][row], kReceive).size();
+            if (inputs == 0) continue;
+            if (!link(col, row, 0)) return;
+            ++links;
+            if (inputs > 1 && row + 1 < kRows) seconds.emplace_back(col, row);
         }
+    }
+    const int more = std::min<int>(kLinks - links, static_cast<int>(seconds.size()));
+    for (int i = 0; i < more; ++i) {
+        auto [col, row] = seconds[static_cast<size_t>(i) * seconds.size() / more];
+        if (!link(col, row, 1)) return;
     }
     for (auto& slot : slots_) slot.clear();
     slots_[0] = ExportConfig();
