@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -93,6 +94,23 @@ TEST_F(StripFixture, RefreshSamplingShowsTheDeviceSetUpAndItsLastRecordingWithou
     // The trigger source's label is red while a trigger mode is chosen.
     EXPECT_EQ(strip.LabelColor(0), QColor(0, 0, 0));
     EXPECT_EQ(strip.LabelColor(1), QColor(255, 0, 0));
+    // Drawn left of the view: two lines per entry from y = 80, 32 pixels apart.
+    const QImage img = strip.grab().toImage();
+    // (the text is smoothed: count the pixels that are mostly black or mostly red)
+    auto count = [&](QRect r, bool red) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                n += red ? c.red() > 160 && c.green() < 90 : c.red() < 90 && c.green() < 90;
+            }
+        return n;
+    };
+    EXPECT_GT(count(QRect(0, 80, 100, 28), false), 20);  // 定时器-5 / 输出
+    EXPECT_EQ(count(QRect(0, 80, 100, 28), true), 0);
+    EXPECT_GT(count(QRect(0, 112, 100, 28), true), 20);  // 开关-1 / 输出, in red
+    EXPECT_EQ(count(QRect(0, 112, 100, 28), false), 0);
+    EXPECT_EQ(count(QRect(0, 144, 100, 28), false), 0);  // no third entry
 
     // A recording in progress disables start; the stop button keeps its state.
     Set("启动采样", "true");
