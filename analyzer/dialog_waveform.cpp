@@ -181,6 +181,13 @@ void CDialogWaveform::OnPoll() {
         }
         return;
     }
+    if (r.outcome == DeviceOutcome::NotSent) {
+        // The link is gone: there is no recording to follow until the next connect.
+        m_poll->stop();
+        m_btnStart->setEnabled(true);
+        m_btnStop->setEnabled(true);
+        return;
+    }
     m_silentPolls = 0;
     if (!r.Ok() || r.value != kFalse) return;
     EndPolling();

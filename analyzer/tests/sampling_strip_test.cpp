@@ -236,7 +236,7 @@ TEST_F(StripFixture, PollFetchesTheRecordingWhenTheDeviceReportsItComplete) {
     EXPECT_TRUE(Writes().isEmpty());
 }
 
-TEST_F(StripFixture, PollKeepsOnThroughOneLostReplyButNotASilentDevice) {
+TEST_F(StripFixture, PollKeepsOnThroughOneLostReplyButNotASilentDeviceOrAClosedLink) {
     SetUpSampler();
     strip.RefreshSampling();
     strip.OnStart();
@@ -256,6 +256,14 @@ TEST_F(StripFixture, PollKeepsOnThroughOneLostReplyButNotASilentDevice) {
     EXPECT_TRUE(strip.StopButton()->isEnabled());
     ASSERT_EQ(dev.m_printed.size(), 1);
     EXPECT_TRUE(dev.m_printed[0].contains("无应答"));
+
+    // A closed link ends the poll at once.
+    dev.FallSilentAfter(-1);
+    strip.OnStart();
+    dev.m_open = false;
+    strip.OnPoll();
+    EXPECT_FALSE(strip.Polling());
+    EXPECT_TRUE(strip.StartButton()->isEnabled());
 }
 
 TEST_F(StripFixture, StopEndsTheRecordingAndFetchesIt) {
