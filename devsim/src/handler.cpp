@@ -1,5 +1,6 @@
 #include "handler.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -356,10 +357,14 @@ constexpr Command kCommands[] = {
     {kvs::kCmdBootNormal, Boot, true},
 };
 
+// The table by command code, for a lookup per request without a search.
 const Command* FindCommand(uint8_t cmd) {
-    for (const auto& c : kCommands)
-        if (c.cmd == cmd) return &c;
-    return nullptr;
+    static const auto kByCode = [] {
+        std::array<const Command*, 256> by{};
+        for (const auto& c : kCommands) by[c.cmd] = &c;
+        return by;
+    }();
+    return kByCode[cmd];
 }
 
 }  // namespace
