@@ -26,7 +26,10 @@ const QString kComment = QStringLiteral("用户注释");
 
 // Names that a 64-byte name buffer holds: 63 GBK bytes and the terminator.
 bool NameFits(const QString& name) {
-    return !name.isEmpty() && size_t(ToGbk(name).size()) <= kvs::geometry::kMaxNameBytes;
+    if (name.isEmpty()) return false;
+    // A character takes at most two GBK bytes (one for those it lacks, written as "?").
+    if (size_t(name.size()) * 2 <= kvs::geometry::kMaxNameBytes) return true;
+    return size_t(ToGbk(name).size()) <= kvs::geometry::kMaxNameBytes;
 }
 
 // The decimal value of a resource count: leading digits after optional spaces and a sign; a
@@ -114,18 +117,20 @@ void CKorvessaView::PaintDiagram(QPainter& p, const QRect& area) {
     p.fillRect(area, Qt::white);
     // The grid: only the lines that cross the area are drawn, at the same places.
     p.setPen(QPen(CQtTraceSurface::Color(kGridColor), 1));
-    const int top = std::max(kExtent.top, area.top()),
-              bottom = std::min(kExtent.bottom, area.bottom() + 1);
-    const int left = std::max(kExtent.left, area.left()),
-              right = std::min(kExtent.right, area.right() + 1);
+    const int top = std::max(kExtent.top, area.top());
+    const int bottom = std::min(kExtent.bottom, area.bottom() + 1);
+    const int left = std::max(kExtent.left, area.left());
+    const int right = std::min(kExtent.right, area.right() + 1);
     auto firstLine = [](int from, int origin) {
         if (from <= origin) return origin;
         return origin + ((from - origin + kGridStep - 1) / kGridStep) * kGridStep;
     };
+    QVector<QLine> grid;
     for (int y = firstLine(top, kExtent.top); y < kExtent.bottom && y <= bottom; y += kGridStep)
-        p.drawLine(left, y, right, y);
+        grid.append(QLine(left, y, right, y));
     for (int x = firstLine(left, kExtent.left); x < kExtent.right && x <= right; x += kGridStep)
-        p.drawLine(x, top, x, bottom);
+        grid.append(QLine(x, top, x, bottom));
+    p.drawLines(grid);
 
     CQtTraceSurface surface(p);
     for (const auto& item : m_items) item->Draw(surface);
@@ -597,6 +602,9 @@ void CKorvessaView::LoadDiagram(const QString& instances) {
     for (const QString& name : SplitNames(instances)) {
         // A device that stopped answering costs one wait; what was drawn so far stays.
         if (op.Silent()) break;
+        // Link components keep a route, never a rectangle: asking for it would only cost a
+        // request per link (on a slow serial line a seventh of the whole load).
+        if (name.left(name.lastIndexOf('-')) == LinkNames::kType) continue;
         CreateComponentFromDevice(name);
     }
     if (!op.Silent()) LoadLinks();

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygon>
+#include <QStaticText>
+#include <QTextOption>
 #include <vector>
 
 namespace {
@@ -19,14 +21,48 @@ QPen PenOf(const TPen& p) {
 // Item rectangles are half-open: right and bottom are outside, as in QRect's width/height.
 QRect QtRect(const TRect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 
-constexpr int kWrapFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+// Laid-out texts, kept across paintings: a diagram repaints the same labels and comments
+// again and again, and laying them out is most of the cost of a painting. Bounded; the key
+// holds the font's size, the wrap width and the text.
+class CTextCache {
+  public:
+    const QStaticText& Get(const QString& text, const QFont& font, int width) {
+        const QString key = QStringLiteral("%1/%2/%3/").arg(font.key()).arg(width) + text;
+        auto it = m_texts.find(key);
+        if (it != m_texts.end()) return *it;
+        if (m_texts.size() > 4096) m_texts.clear();
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        if (width >= 0) {
+            laid.setTextWidth(std::max(width, 1));
+            laid.setTextOption(QTextOption(Qt::AlignHCenter));
+        }
+        laid.prepare(QTransform(), font);
+        return *m_texts.insert(key, laid);
+    }
+
+  private:
+    QHash<QString, QStaticText> m_texts;
+};
+
+CTextCache& Texts() {
+    static CTextCache cache;
+    return cache;
+}
 }  // namespace
 
 QFont CQtTraceSurface::Font(const TFont& f) {
-    QFont font(f.face);
+    // One font serves every item: keep the last one made.
+    static TFont last;
+    static QFont font;
+    static bool made = false;
+    if (made && f == last) return font;
+    font = QFont(f.face);
     font.setPixelSize(f.pixelHeight);
     font.setWeight(f.weight >= 600 ? QFont::Bold : QFont::Normal);
     font.setItalic(f.italic);
+    last = f;
+    made = true;
     return font;
 }
 
@@ -57,24 +93,24 @@ void CQtTraceSurface::FillRect(const TRect& r, TRgb fill) {
 }
 
 void CQtTraceSurface::Text(TPoint p, const QString& text, const TFont& font, TRgb color) {
-    m_painter.setFont(Font(font));
+    const QFont f = Font(font);
+    m_painter.setFont(f);
     m_painter.setPen(Color(color));
-    const QFontMetrics fm(m_painter.font());
-    m_painter.drawText(QPoint(p.x, p.y + fm.ascent()), text);
+    m_painter.drawStaticText(QPoint(p.x, p.y), Texts().Get(text, f, -1));
 }
 
 int CQtTraceSurface::WrappedHeight(const QString& text, const TFont& font, int width) {
-    const QFontMetrics fm(Font(font));
-    return fm.boundingRect(QRect(0, 0, std::max(width, 1), 1 << 20), kWrapFlags, text).height();
+    return int(Texts().Get(text, Font(font), width).size().height() + 0.5);
 }
 
 void CQtTraceSurface::WrappedText(const TRect& area, const QString& text, const TFont& font,
                                   TRgb color) {
-    m_painter.setFont(Font(font));
+    const QFont f = Font(font);
+    m_painter.setFont(f);
     m_painter.setPen(Color(color));
-    QRect r = QtRect(area);
-    if (r.height() < 1) r.setHeight(1);  // drawText clips nothing; the block may overflow
-    m_painter.drawText(r, kWrapFlags, text);
+    // Centred lines across the area's width, the block from its top (it may overflow).
+    m_painter.drawStaticText(QPoint(area.left, area.top),
+                             Texts().Get(text, f, area.right - area.left));
 }
 
 const QCursor& MoveCursor() {
