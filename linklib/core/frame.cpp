@@ -33,8 +33,9 @@ Check CheckFrame(const uint8_t* p, size_t avail, uint8_t salt, size_t* n, FrameL
     if (avail < kFrameHeadSize) return Check::kIncomplete;
     size_t len = Load16(p + 2);
     if (len + kFrameHeadSize > kRxBufferSize) {
-        // Lengths above 65530 announce frames that can never fit the receive buffer; waiting
-        // for them would stall reception for good, so the head is discarded at once.
+        // A frame that could never fit the receive buffer would stall reception for good, so
+        // its head is discarded at once (the buffers hold the largest frame, so this is a
+        // guard for the length arithmetic rather than a path that data takes).
         l->OnFrameError(FrameError::kTooLong, static_cast<unsigned>(len), 0);
         return Check::kTooLong;
     }

@@ -17,7 +17,10 @@ constexpr size_t kFrameHeadSize = 6;
 constexpr uint16_t kFrameLead = 0x55AA;     // on the wire: AA 55
 constexpr uint32_t kUsbMagic = 0xAAAA5555;  // on the wire: 55 55 AA AA
 constexpr size_t kUsbHeadSize = 12;
-constexpr size_t kRxBufferSize = 65536;
+// A receive buffer holds the largest frame the 16-bit length field allows, head included, so
+// that every message a sender may send (up to 65535 bytes) is received.
+constexpr size_t kMaxFrameMessage = 0xFFFF;
+constexpr size_t kRxBufferSize = kFrameHeadSize + kMaxFrameMessage;
 constexpr size_t kUdpPiece = 1200;
 
 // The process-wide key byte of the library (starts at 0).
@@ -45,7 +48,8 @@ bool CheckUsbFrame(const uint8_t* buf, size_t got, const uint8_t** msg, size_t* 
 enum class FrameError {
     kBadLead,      // a = the 16-bit value found instead of the lead
     kBadChecksum,  // a = computed, b = received
-    kTooLong,      // a = N announced; N + 6 can never fit the receive buffer
+    kTooLong,      // a = N announced; N + 6 can never fit the receive buffer (kept for
+                   // buffers smaller than the largest frame; the reassemblers never report it)
     kOverflow,     // UDP: buffered bytes + datagram exceed the buffer; a = bytes dropped
 };
 

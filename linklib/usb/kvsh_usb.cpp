@@ -64,7 +64,7 @@ bool CKVSH_USB::Open(int index) {
 }
 
 bool CKVSH_USB::SendMsg(const uint8_t* msg, int length) {
-    if (!msg || length < 0 || static_cast<size_t>(length) > kvs::kRxBufferSize) return false;
+    if (!msg || length < 0 || static_cast<size_t>(length) > kvs::kMaxFrameMessage) return false;
     const size_t size = kvs::UsbFrameSize(static_cast<size_t>(length));
     std::unique_ptr<uint8_t[]> frame(new uint8_t[size]);
     kvs::EncodeUsbFrame(msg, static_cast<size_t>(length), frame.get());
