@@ -41,9 +41,10 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(m_browser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
+        const QString manual = QStringLiteral("KVS平台使用手册");
         const QString title = m_browser->documentTitle();
-        setWindowTitle(title.isEmpty() ? QStringLiteral("KVS平台使用手册")
-                                       : title + QStringLiteral(" - KVS平台使用手册"));
+        setWindowTitle(title.isEmpty() || title == manual ? manual
+                                                          : title + QStringLiteral(" - ") + manual);
     });
 
     auto* layout = new QVBoxLayout(this);
