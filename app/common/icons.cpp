@@ -1,5 +1,6 @@
 #include "app/common/icons.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -9,6 +10,23 @@
 #include "app/common/commands.h"
 
 namespace {
+// The disabled form of an image: grey, light and half transparent, so that a disabled button
+// reads as such in every look (the styles' own generated forms keep too much colour).
+QPixmap Greyed(const QPixmap& pm) {
+    QImage img = pm.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            QRgb c = line[x];
+            int grey = 140 + qGray(c) * 100 / 255;  // 140..240
+            line[x] = qRgba(grey, grey, grey, qAlpha(c) * 3 / 5);
+        }
+    }
+    QPixmap out = QPixmap::fromImage(img);
+    out.setDevicePixelRatio(pm.devicePixelRatio());
+    return out;
+}
+
 QIcon Draw(int size, const std::function<void(QPainter&)>& paint) {
     QIcon icon;
     for (int scale : {1, 2}) {
@@ -21,6 +39,7 @@ QIcon Draw(int size, const std::function<void(QPainter&)>& paint) {
         p.end();
         pm.setDevicePixelRatio(scale);
         icon.addPixmap(pm);
+        icon.addPixmap(Greyed(pm), QIcon::Disabled);
     }
     return icon;
 }

@@ -3,23 +3,44 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
 CMessageService g_default;
 CMessageService* g_current = &g_default;
+
+// The window a box belongs to: the nearest shown window of parent (a dialog not shown yet
+// would place the box in the screen's corner), else the active window.
+QWidget* Owner(QWidget* parent) {
+    for (QWidget* w = parent; w; w = w->parentWidget())
+        if (w->isVisible()) return w->window();
+    return QApplication::activeWindow();
+}
+
+// A message box is as wide as its text needs; keep it wide enough for its title as well.
+void FitTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120;  // + title buttons
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 }  // namespace
 
 void CMessageService::Inform(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
-                    parent);
+                    Owner(parent));
+    FitTitle(box);
     box.exec();
 }
 
 bool CMessageService::Ask(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
+                    QMessageBox::Yes | QMessageBox::No, Owner(parent));
     box.setDefaultButton(QMessageBox::No);
+    FitTitle(box);
     return box.exec() == QMessageBox::Yes;
 }
 
