@@ -4,11 +4,10 @@
 #include <QDir>
 #include <QTimer>
 
-#include "devsim/device.h"
-#include "app/device/gbk_text.h"
-#include "kvsh_user.h"
-#include "app/main_frame.h"
 #include "app/common/message_service.h"
+#include "app/device/device.h"
+#include "app/main_frame.h"
+#include "devsim/device.h"
 
 StartOptions ParseCommandLine(const QStringList& args) {
     StartOptions o;
@@ -24,6 +23,8 @@ StartOptions ParseCommandLine(const QStringList& args) {
             o.screenshot = args[++i];
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             o.help = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
         } else if (a.startsWith(QLatin1String("-"))) {
             o.error = QStringLiteral("unknown option: %1").arg(a);
             return o;
@@ -40,6 +41,7 @@ StartOptions ParseCommandLine(const QStringList& args) {
 QString UsageText() {
     return QStringLiteral(
         "usage: korvessa [--demo] [--screenshot FILE.png] [PROJECT.kvs]\n"
+        "       korvessa --help | --version\n"
         "  --demo        start the simulated controller in this process (UDP 127.0.0.1:30001)\n"
         "                and connect to it\n"
         "  --screenshot  save the main window as a PNG once it is connected, then quit\n"
@@ -66,7 +68,7 @@ bool CKorvessaApp::StartSimulator(QString* error) {
 
 bool CKorvessaApp::ConnectToSimulator() {
     if (!m_device || !m_frame) return false;
-    KVSGetKey(ToGbk(QString::fromStdString(m_device->Key())).constData());
+    m_frame->Device().SetKey(QString::fromStdString(m_device->Key()));
     LinkParams p;
     p.way = 2;
     p.address = {127, 0, 0, 1};

@@ -16,7 +16,8 @@ struct StartOptions {
     QString projectFile;  // a project file to open at start-up
     QString screenshot;   // --screenshot FILE: save the window as PNG once connected, quit
     bool help = false;
-    QString error;  // not empty: the command line was refused
+    bool version = false;  // --version: print the version and quit
+    QString error;         // not empty: the command line was refused
 };
 
 StartOptions ParseCommandLine(const QStringList& args);

@@ -5,43 +5,38 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDockWidget>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStatusBar>
 #include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <atomic>
-#include <cstring>
-#include <map>
-#include <mutex>
 
+#include "app/common/busy_hook.h"
 #include "app/common/commands.h"
 #include "app/common/frame_events.h"
 #include "app/common/icons.h"
 #include "app/common/message_service.h"
-#include "app/common/wait_cursor.h"
+#include "app/device/device.h"
 #include "app/device/gbk_text.h"
+#include "app/frame_coordinator.h"
 #include "app/looks.h"
 #include "app/output_bar.h"
 #include "browser/component_tree.h"
-#include "kvsh_user.h"
+#include "kvs_version.h"
+#include "kvsh_unsolicited.h"
+#include "kvsh_vocab.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "maintenance/dlg_slot_sel.h"
 
 namespace {
-const QString kManager = QStringLiteral("组件管理器");
-const QString kRunState = QStringLiteral("运行状态");
-const QString kRestart = QStringLiteral("重新启动");
-constexpr qint64 kMaxProjectBytes = 1048576;
-const QString kProjectFilter = QStringLiteral("KVS Project files(*.kvs)");
+const QString kManager = QStringLiteral(KVS_COMPONENT_MANAGER);
 
 std::atomic<bool> g_testToggle{false};
 
@@ -50,52 +45,57 @@ QSettings Settings() {
                      QString::fromUtf8(SettingsKey::kApplication));
 }
 
-bool WriteManager(const QString& attribute, const char* value) {
-    CWaitCursor busy;
-    return KVS_SetAttributeVal(ToGbk(kManager).constData(), ToGbk(attribute).constData(), value,
-                               true);
-}
-
-// A format text for KVS_Printf: GBK, converted once per process.
-const char* GbkFormat(const char* utf8) {
-    static std::mutex lock;
-    static std::map<const char*, QByteArray> cache;
-    std::lock_guard<std::mutex> g(lock);
-    auto it = cache.find(utf8);
-    if (it == cache.end()) it = cache.emplace(utf8, ToGbk(QString::fromUtf8(utf8))).first;
-    return it->second.constData();
-}
+QString Span(const KVS_TEXT_SPAN& span) { return FromGbk(span.text, qsizetype(span.length)); }
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
+    : QMainWindow(parent), m_device(device ? std::move(device) : std::make_unique<CKvsDevice>()) {
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowIcon(ApplicationIcon());
-    setWindowTitle(QStringLiteral("无标题 - Korvessa"));
 
-    QSettings s = Settings();
-    m_look = s.value(SettingsKey::kLook, kDefaultLook).toInt();
+    // Every request shows the busy cursor, and the input given while it waited is dropped.
+    m_busyHook = new CBusyCursorHook(this);
+    m_device->SetBusyHook(m_busyHook);
+    m_device->SetMessageHandler([this](const QByteArray& message) { OnDeviceMessage(message); });
+
+    m_look = Settings().value(SettingsKey::kLook, kDefaultLook).toInt();
     if (!IsLookId(m_look)) m_look = kDefaultLook;
     ApplyLook(m_look);
-    m_recent = s.value(SettingsKey::kRecentFiles).toStringList().mid(0, kRecentFileCount);
+
+    m_doc = std::make_unique<CKorvessaDoc>(*m_device, *this, this);
+    connect(m_doc.get(), &CKorvessaDoc::TitleChanged, this, [this](const QString& title) {
+        setWindowTitle(title + QStringLiteral(" - Korvessa"));
+    });
+    connect(m_doc.get(), &CKorvessaDoc::RecentFilesChanged, this, [this] { UpdateRecentMenu(); });
 
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks |
                    QMainWindow::AllowTabbedDocks);
     CreateActions();
+    RegisterCommands();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
     CreateDocks();
+    m_coordinator = std::make_unique<CFrameCoordinator>(
+        *m_device, *Tree(),
+        CFrameCoordinator::FrameHooks{
+            [this](const QString& text) { CMessageService::Get().Inform(this, text); },
+            [this] { m_analyzerBar->show(); },
+            [this] { m_propertyBar->setWindowTitle(QStringLiteral("属性    ")); }});
     UpdateCommandUI();
     RestoreLayout();
 
     // From now on every line the library logs reaches the output pane.
-    m_outputBar->RegisterWithLibrary();
+    m_outputBar->AttachLog(*m_device);
+    m_doc->New();  // the start-up document: touches no device
 }
 
 CMainFrame::~CMainFrame() {
     // The link goes first: its receive thread must not log into panes being destroyed.
-    KVS_Clear();
-    KVS_UnregistInfoWnd();
+    m_device->SetMessageHandler(nullptr);
+    m_device->Close();
+    m_outputBar->DetachLog();
+    m_device->SetBusyHook(nullptr);
 }
 
 // --- construction ----------------------------------------------------------------------------
@@ -106,7 +106,7 @@ void CMainFrame::CreateActions() {
             auto* a = new QAction(this);
             int index = info.id - ID_FILE_MRU_FIRST;
             connect(a, &QAction::triggered, this, [this, index] {
-                if (index < m_recent.size()) OpenDocumentFile(m_recent[index]);
+                if (index < m_doc->RecentFiles().size()) m_doc->Open(m_doc->RecentFiles()[index]);
             });
             m_actions[info.id] = a;
             continue;
@@ -135,37 +135,33 @@ void CMainFrame::CreateActions() {
     }
     m_actions[ID_VIEW_STATUS_BAR]->setCheckable(true);
     m_actions[ID_VIEW_STATUS_BAR]->setChecked(true);
+}
 
-    m_handlers[ID_CONNECT] = [this] { OnConnect(); };
-    m_handlers[ID_DISCONNECT] = [this] { OnDisconnect(); };
-    m_handlers[ID_RUN] = [this] { OnRun(); };
-    m_handlers[ID_STOP] = [this] { OnStop(); };
-    m_handlers[ID_RESTART] = [this] { OnRestart(); };
-    m_handlers[ID_SAVE_FLASH] = [this] { OnSaveFlash(); };
-    m_handlers[ID_TEST] = [this] { OnTest(); };
-    m_handlers[ID_APP_ABOUT] = [this] { OnAbout(); };
-    m_handlers[ID_CUSTOMIZE] = [this] { OnCustomizeToolbar(); };
-    m_handlers[ID_APP_EXIT] = [this] { close(); };
-    m_handlers[ID_VIEW_STATUS_BAR] = [this] {
-        statusBar()->setVisible(m_actions[ID_VIEW_STATUS_BAR]->isChecked());
+void CMainFrame::RegisterCommands() {
+    auto add = [this](int id, std::function<void()> handler) {
+        m_commands.Register(id, std::move(handler));
     };
+    add(ID_CONNECT, [this] { OnConnect(); });
+    add(ID_DISCONNECT, [this] { OnDisconnect(); });
+    add(ID_RUN, [this] { OnRun(); });
+    add(ID_STOP, [this] { OnStop(); });
+    add(ID_RESTART, [this] { OnRestart(); });
+    add(ID_SAVE_FLASH, [this] { OnSaveFlash(); });
+    add(ID_TEST, [this] { OnTest(); });
+    add(ID_APP_ABOUT, [this] { OnAbout(); });
+    add(ID_CUSTOMIZE, [this] { OnCustomizeToolbar(); });
+    add(ID_APP_EXIT, [this] { close(); });
+    add(ID_VIEW_STATUS_BAR,
+        [this] { statusBar()->setVisible(m_actions[ID_VIEW_STATUS_BAR]->isChecked()); });
     for (int id = ID_LOOK_WIN2000; id <= ID_LOOK_OFF2007_AQUA; ++id)
-        m_handlers[id] = [this, id] { SetLook(id); };
-    m_handlers[ID_FILE_NEW] = [this] { ClearProject(); };
-    m_handlers[ID_FILE_OPEN] = [this] {
-        QString path = CMessageService::Get().AskOpenFile(this, kProjectFilter);
-        if (!path.isEmpty()) OpenDocumentFile(path);
-    };
-    auto save = [this](bool askName) {
-        QString path = m_documentPath;
-        if (askName || path.isEmpty())
-            path = CMessageService::Get().AskSaveFile(this, kProjectFilter);
-        if (path.isEmpty()) return;
-        if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kvs");
-        SaveDocumentFile(path);
-    };
-    m_handlers[ID_FILE_SAVE] = [save] { save(false); };
-    m_handlers[ID_FILE_SAVE_AS] = [save] { save(true); };
+        add(id, [this, id] { SetLook(id); });
+    add(ID_FILE_NEW, [this] { m_doc->New(); });
+    add(ID_FILE_OPEN, [this] {
+        QString path = CMessageService::Get().AskOpenFile(this, CKorvessaDoc::FileFilter());
+        if (!path.isEmpty()) m_doc->Open(path);
+    });
+    add(ID_FILE_SAVE, [this] { m_doc->Save(); });
+    add(ID_FILE_SAVE_AS, [this] { m_doc->SaveAs(); });
 }
 
 void CMainFrame::CreateMenus() {
@@ -296,7 +292,7 @@ void CMainFrame::CreateDocks() {
     area->setPalette(pal);
     setCentralWidget(area);
 
-    m_treeBar = new CKVSWorkBar(this);
+    m_treeBar = new CKVSWorkBar(*m_device, this);
     m_treeBar->Tree()->SetNotifyTarget(this);
     m_outputBar = new COutputBar(this);
     m_propertyBar = new QDockWidget(QStringLiteral("属性"), this);
@@ -327,6 +323,7 @@ void CMainFrame::SaveLayout() const {
     QSettings s = Settings();
     s.setValue(SettingsKey::kGeometry, saveGeometry());
     s.setValue(SettingsKey::kDockState, saveState(kLayoutVersion));
+    s.setValue(SettingsKey::kStatusBarShown, m_actions.at(ID_VIEW_STATUS_BAR)->isChecked());
 }
 
 void CMainFrame::RestoreLayout() {
@@ -335,6 +332,9 @@ void CMainFrame::RestoreLayout() {
         restoreGeometry(s.value(SettingsKey::kGeometry).toByteArray());
     if (s.contains(SettingsKey::kDockState))
         restoreState(s.value(SettingsKey::kDockState).toByteArray(), kLayoutVersion);
+    bool statusShown = s.value(SettingsKey::kStatusBarShown, true).toBool();
+    m_actions.at(ID_VIEW_STATUS_BAR)->setChecked(statusShown);
+    statusBar()->setVisible(statusShown);
 }
 
 void CMainFrame::SetLook(int id) {
@@ -359,23 +359,18 @@ QAction* CMainFrame::Action(int id) const {
 }
 
 void CMainFrame::SetCommandHandler(int id, std::function<void()> handler) {
-    m_handlers[id] = std::move(handler);
+    m_commands.Register(id, std::move(handler));
 }
 
 void CMainFrame::Execute(int id) {
-    if (!IsCommandEnabled(id, m_connected, m_running)) return;
-    auto it = m_handlers.find(id);
-    if (it != m_handlers.end() && it->second)
-        it->second();
-    else
-        statusBar()->showMessage(QStringLiteral("此功能尚未提供"),
-                                 3000);  // module not attached yet
+    if (m_commands.Execute(id, State()) == CCommandRegistry::Result::NoHandler)
+        statusBar()->showMessage(QStringLiteral("此功能尚未提供"), 3000);  // not attached yet
 }
 
 void CMainFrame::UpdateCommandUI() {
     for (auto& [id, action] : m_actions) {
         if (id >= ID_FILE_MRU_FIRST && id < ID_FILE_MRU_FIRST + kRecentFileCount) continue;
-        action->setEnabled(IsCommandEnabled(id, m_connected, m_running));
+        action->setEnabled(m_commands.IsEnabled(id, State()));
     }
 }
 
@@ -389,24 +384,13 @@ void CMainFrame::SetRunning(bool running) {
     UpdateCommandUI();
 }
 
-bool CMainFrame::ReadRunningState() {
-    CWaitCursor busy;
-    const char* v = KVS_GetAttrVal(ToGbk(kManager).constData(), ToGbk(kRunState).constData());
-    return v && std::strcmp(v, "true") == 0;  // no reply counts as not running
-}
-
-void CMainFrame::RefreshSamplingAndShow() {
-    if (m_strip) m_strip->RefreshSampling();
-    m_analyzerBar->show();
-}
-
-void CMainFrame::EmptyGrid() {
-    if (m_grid) m_grid->Empty();
-    m_propertyBar->setWindowTitle(QStringLiteral("属性    "));
+void CMainFrame::WriteManager(const QString& attribute, const QString& value) {
+    m_device->SetAttributeVal(kManager, attribute, value);  // the result is not reported
 }
 
 void CMainFrame::OnConnect() {
-    CDlgDevSel dlg(this);
+    CDlgDevSel dlg(*m_device, this);
+    dlg.Load();
     if (CMessageService::Get().Run(dlg) != QDialog::Accepted) return;
     LinkParams p;
     p.way = dlg.Way();
@@ -418,58 +402,63 @@ void CMainFrame::OnConnect() {
 
 bool CMainFrame::ConnectWith(const LinkParams& params) {
     m_link = params;
-    CWaitCursor busy;
     bool opened = false;
     QString failure;
-    switch (params.way) {
-        case 0: {
-            QByteArray init = ToGbk(params.linkText);  // split in place by the library
-            opened = KVS_Initial_UART(init.data());
-            failure = QStringLiteral("初始化串口出错！");
-            break;
+    {
+        CDeviceBusy busy(m_busyHook);
+        switch (LinkWay(params.way)) {
+            case LinkWay::Serial:
+                opened = m_device->OpenSerial(params.linkText);
+                failure = QStringLiteral("初始化串口出错！");
+                break;
+            case LinkWay::Usb:
+                opened = m_device->OpenUsb(params.deviceIndex);
+                failure = QStringLiteral("初始化USB口出错！");
+                break;
+            default:
+                opened = m_device->OpenUdp(params.address);
+                failure = QStringLiteral("初始化UDP口出错！");
+                break;
         }
-        case 1:
-            opened = KVS_Initial_USB(params.deviceIndex);
-            failure = QStringLiteral("初始化USB口出错！");
-            break;
-        default:
-            opened = KVS_Initial_UDP(params.address[0], params.address[1], params.address[2],
-                                     params.address[3]);
-            failure = QStringLiteral("初始化UDP口出错！");
-            break;
     }
     if (!opened) {
         SetConnected(false);
         CMessageService::Get().Inform(this, failure);
         return false;
     }
-    KVS_RegistRecvCallBack(&CMainFrame::OnDeviceMessage);
-    if (m_settleMs > 0) QThread::msleep(ulong(m_settleMs));  // let the controller settle
+    // One operation: a device that falls silent halfway costs one wait, reported once.
+    CDeviceOperation op(*m_device, QStringLiteral("连接下位机"));
+    if (m_settleMs > 0) {
+        CDeviceBusy busy(m_busyHook);
+        QThread::msleep(ulong(m_settleMs));  // let the controller settle
+    }
     // Without a tree there is nothing to show: the frame stays disconnected, the link open.
-    if (!Tree()->RefreshFromDevice()) {
+    if (!m_coordinator->RebuildTree()) {
         SetConnected(false);
+        if (Tree()->LastRead().NoAnswer())
+            statusBar()->showMessage(QStringLiteral("下位机无应答"), kNoAnswerNoticeMs);
         return false;
     }
-    if (m_view) m_view->LoadDiagram(Tree()->InstanceList());
-    RefreshSamplingAndShow();
-    m_running = ReadRunningState();
+    m_coordinator->LoadDiagram();
+    m_coordinator->RefreshSamplingAndShow();
+    m_running = m_coordinator->ReadRunningState();
     SetConnected(true);
     return true;
 }
 
 void CMainFrame::OnDisconnect() {
     if (!CMessageService::Get().Ask(this, QStringLiteral("确信要断开下位机吗？"))) return;
-    KVS_Clear();
+    m_device->Close();
     SetConnected(false);  // tree, diagram, grid and output keep their content
 }
 
 void CMainFrame::OnRun() {
-    WriteManager(kRunState, "true");
+    WriteManager(QStringLiteral(KVS_ATTR_RUN_STATE), QStringLiteral("true"));
     SetRunning(true);  // whatever the device answered
 }
 
 void CMainFrame::OnStop() {
-    WriteManager(kRunState, "false");
+    WriteManager(QStringLiteral(KVS_ATTR_RUN_STATE), QStringLiteral("false"));
     SetRunning(false);
 }
 
@@ -477,18 +466,24 @@ void CMainFrame::OnRestart() {
     if (!CMessageService::Get().Ask(
             this, QStringLiteral("请确信要重启下位机，重启动后，本界面也需要退出!")))
         return;
-    WriteManager(kRestart, "true");
+    CDeviceOperation op(*m_device, QStringLiteral("重新启动"));
+    WriteManager(QStringLiteral(KVS_ATTR_RESTART), QStringLiteral("true"));
+    // The device comes back with its work loop stopped: once it answers again, the running
+    // flag follows it. A device that stays silent leaves the flag as it was.
+    if (!m_connected) return;
+    bool answered = false;
+    bool running = m_coordinator->ReadRunningState(&answered);
+    if (answered) SetRunning(running);
 }
 
 void CMainFrame::OnSaveFlash() {
-    CDlgSlotSel dlg(this);
+    CDlgSlotSel dlg(*m_device, this);
+    dlg.Load();
     if (CMessageService::Get().Run(dlg) != QDialog::Accepted || dlg.m_nSlot < 0) return;
     uint8_t slot = uint8_t(dlg.m_nSlot);
-    bool ok;
-    {
-        CWaitCursor busy;
-        ok = KVS_ConfigFile_Operate(1, &slot, nullptr, nullptr, nullptr);
-    }
+    bool ok =
+        m_device->ConfigFileOperate(KVS_CONFIG_SAVE_TO_FLASH, &slot, nullptr, nullptr, nullptr)
+            .Ok();
     CMessageService::Get().Inform(this, ok ? QStringLiteral("保存配置文件到下位机Flash成功!")
                                            : QStringLiteral("保存配置文件到下位机Flash失败!"));
 }
@@ -498,14 +493,15 @@ bool CMainFrame::TestToggle() { return g_testToggle.load(); }
 void CMainFrame::OnTest() {
     bool on = !g_testToggle.load();
     g_testToggle.store(on);
-    QByteArray names = ToGbk(QStringLiteral("定时器-5.启用定时器;信号发生器-2.启动频率_KHz;"));
-    CWaitCursor busy;
-    KVS_SetBatchAttrVal(names.constData(), on ? "true;1;" : "false;2;", 2, true);
-    const char* values = KVS_GetBatchAttrVal(names.constData(), 2);
-    if (values)
-        KVS_Printf(KVS_LEVEL_NORMAL, GbkFormat("读取值:%s"), values);
+    const QString names = QStringLiteral("定时器-5.启用定时器;信号发生器-2.启动频率_KHz;");
+    CDeviceOperation op(*m_device, QStringLiteral("test"));
+    m_device->SetBatchAttrVal(names, on ? QStringLiteral("true;1;") : QStringLiteral("false;2;"),
+                              2);
+    DeviceResult<QString> values = m_device->GetBatchAttrVal(names, 2);
+    if (values.Ok())
+        m_device->Log(KVS_LEVEL_NORMAL, QStringLiteral("读取值:") + values.value);
     else
-        KVS_Printf(KVS_LEVEL_ERROR, "%s", GbkFormat("读取值失败"));
+        m_device->Log(KVS_LEVEL_ERROR, QStringLiteral("读取值失败"));
 }
 
 void CMainFrame::OnAbout() {
@@ -514,7 +510,11 @@ void CMainFrame::OnAbout() {
     box.setWindowTitle(QStringLiteral("关于 Korvessa"));
     auto* icon = new QLabel(&box);
     icon->setPixmap(ApplicationIcon().pixmap(32, 32));
-    auto* text = new QLabel(QStringLiteral("Korvessa  1,2,0版"), &box);
+    auto* text = new QLabel(QStringLiteral("Korvessa  %1,%2,%3版")
+                                .arg(KVS_VERSION_MAJOR)
+                                .arg(KVS_VERSION_MINOR)
+                                .arg(KVS_VERSION_PATCH),
+                            &box);
     text->setObjectName(QStringLiteral("aboutText"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
@@ -560,185 +560,99 @@ void CMainFrame::OnCustomizeToolbar() {
 }
 
 bool CMainFrame::ReloadAfterDownload() {
-    if (!Tree()->RefreshFromDevice()) return false;
-    if (m_view) m_view->LoadDiagram(Tree()->InstanceList());
-    EmptyGrid();
-    RefreshSamplingAndShow();
-    SetRunning(ReadRunningState());
+    CDeviceOperation op(*m_device, QStringLiteral("装载配置"));
+    if (!m_coordinator->RebuildTree()) return false;
+    m_coordinator->LoadDiagram();
+    m_coordinator->EmptyGrid();
+    m_coordinator->RefreshSamplingAndShow();
+    SetRunning(m_coordinator->ReadRunningState());
+    if (op.Silent()) return false;  // the device fell silent halfway: no success to report
     CMessageService::Get().Inform(this, QStringLiteral("下位机载新的配置成功!"));
     return true;
 }
 
 bool CMainFrame::ClearProject() {
+    CDeviceOperation op(*m_device, QStringLiteral("清理工程"));
     uint8_t slot = 0;
-    bool ok;
-    {
-        CWaitCursor busy;
-        ok = KVS_ConfigFile_Operate(3, &slot, nullptr, nullptr, nullptr);
-    }
-    if (!ok) {
+    if (!m_device->ConfigFileOperate(KVS_CONFIG_CLEAR, &slot, nullptr, nullptr, nullptr).Ok()) {
         CMessageService::Get().Inform(this, QStringLiteral("清理当前工程配置失败!"));
         return false;
     }
     SetRunning(false);
-    if (m_view) m_view->ClearDiagram();
-    bool treeRead;
-    {
-        CWaitCursor busy;
-        treeRead = Tree()->RefreshFromDevice();
-    }
-    EmptyGrid();
-    // A device that did not answer the tree is not asked again for the sampling set-up:
-    // one time-out is enough.
-    if (treeRead) RefreshSamplingAndShow();
-    SetDocumentPath(QString());
+    m_coordinator->ClearDiagram();
+    m_coordinator->RebuildTree();  // its result is ignored
+    m_coordinator->EmptyGrid();
+    // A device that left the tree unanswered is not asked again: the scope answers for it.
+    m_coordinator->RefreshSamplingAndShow();
     return true;
 }
 
-// --- recent files and the project file -----------------------------------------------------------
-
-void CMainFrame::AddRecentFile(const QString& path) {
-    QString abs = QFileInfo(path).absoluteFilePath();
-    m_recent.removeAll(abs);
-    m_recent.prepend(abs);
-    while (m_recent.size() > kRecentFileCount) m_recent.removeLast();
-    Settings().setValue(SettingsKey::kRecentFiles, m_recent);
-    UpdateRecentMenu();
-}
+// --- recent files --------------------------------------------------------------------------------
 
 void CMainFrame::UpdateRecentMenu() {
+    const QStringList& recent = m_doc->RecentFiles();
     for (int i = 0; i < kRecentFileCount; ++i) {
         QAction* a = m_actions[ID_FILE_MRU_FIRST + i];
-        bool used = i < m_recent.size();
+        bool used = i < recent.size();
         a->setVisible(used);
         if (used)
-            a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(m_recent[i]).fileName()));
+            a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(recent[i]).fileName()));
     }
-    m_recentMenu->setEnabled(!m_recent.isEmpty());
-}
-
-void CMainFrame::SetDocumentPath(const QString& path) {
-    m_documentPath = path;
-    QString title = path.isEmpty() ? QStringLiteral("无标题") : QFileInfo(path).fileName();
-    setWindowTitle(title + QStringLiteral(" - Korvessa"));
-    if (!path.isEmpty()) AddRecentFile(path);
-}
-
-void CMainFrame::SaveDocumentFile(const QString& path) {
-    const char* text;
-    {
-        CWaitCursor busy;
-        text = KVS_UploadConfig();
-    }
-    // The file is replaced only once the whole text is written: a failed upload or write
-    // keeps what the file held before.
-    QSaveFile file(path);
-    bool saved = text && file.open(QIODevice::WriteOnly) &&
-                 file.write(text, qint64(std::strlen(text))) == qint64(std::strlen(text)) &&
-                 file.commit();
-    SetDocumentPath(path);  // the document takes the name either way
-    CMessageService::Get().Inform(this, saved ? QStringLiteral("保存当前下位机配置成功！")
-                                              : QStringLiteral("获取下位机配置出错，保存失败"));
-}
-
-void CMainFrame::OpenDocumentFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        CMessageService::Get().Inform(this, QStringLiteral("打开文件失败: %1").arg(path));
-        return;
-    }
-    QByteArray text = file.read(kMaxProjectBytes);  // longer files are sent cut at 1 MiB
-    SetDocumentPath(path);
-    bool ok;
-    {
-        CWaitCursor busy;
-        ok = KVS_DownloadConfig(text.constData());
-    }
-    if (ok)
-        ReloadAfterDownload();
-    else
-        CMessageService::Get().Inform(this, QStringLiteral("下位机装载配置出错!"));
+    m_recentMenu->setEnabled(!recent.isEmpty());
 }
 
 // --- panes and messages -------------------------------------------------------------------------
 
 CComponentTree* CMainFrame::Tree() const { return m_treeBar->Tree(); }
 
+void CMainFrame::AttachView(IDiagramView* view, QWidget* widget) {
+    m_coordinator->AttachView(view);
+    if (widget) setCentralWidget(widget);
+}
+
+void CMainFrame::AttachGrid(IPropertyGrid* grid, QWidget* content) {
+    m_coordinator->AttachGrid(grid);
+    if (content) m_propertyBar->setWidget(content);
+}
+
+void CMainFrame::AttachStrip(ISamplingStrip* strip, QWidget* content) {
+    m_coordinator->AttachStrip(strip);
+    if (content) m_analyzerBar->setWidget(content);
+}
+
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == KvsEvent::FrameNotify) {
         auto* n = static_cast<CFrameNotifyEvent*>(e);
-        HandleFrameNotify(n->code, n->name);
+        m_coordinator->Handle(n->code, n->name);
         return true;
     }
     return QMainWindow::event(e);
 }
 
-void CMainFrame::HandleFrameNotify(int code, const QString& name) {
-    switch (code) {
-        case NOTIFY_REFRESH_TREE: {
-            CWaitCursor busy;
-            Tree()->RefreshFromDevice();
+void CMainFrame::OnDeviceMessage(const QByteArray& message) {
+    // Bytes from the device are untrusted: the decoder bounds every text by the length.
+    const auto* msg = reinterpret_cast<const unsigned char*>(message.constData());
+    const int length = int(message.size());
+    switch (KVS_UnsolicitedCode(msg, length)) {
+        case -1:
+            return;  // shorter than a head
+        case KVS_UNSOLICITED_MONITOR_EVENT: {
+            KVS_MONITOR_EVENT event;
+            KVS_DecodeMonitorEvent(msg, length, &event);
+            m_device->Log(KVS_LEVEL_NORMAL, QStringLiteral("收到监控事件--属性名:%1,当前值:%2")
+                                                .arg(Span(event.name), Span(event.value)));
             break;
         }
-        case NOTIFY_SELECT:
-            if (m_grid) m_grid->ShowComponent(name, false);
-            if (!name.isNull() && m_view) m_view->SelectItemByName(name);
-            Tree()->SelectByName(name);
-            break;
-        case NOTIFY_COMPONENT_CHANGED:
-            if (name.isNull() || !m_view) break;
-            m_view->ReloadComponent(name);
-            RefreshSamplingAndShow();
-            break;
-        case NOTIFY_COMMENT_CHANGED:
-            if (!name.isNull() && m_view) m_view->ReloadComment(name);
-            break;
-        case NOTIFY_DELETE_COMPONENT:
-            if (ReadRunningState()) {
-                CMessageService::Get().Inform(this, QStringLiteral("请停止工程，然后再删除组件!"));
-                break;
-            }
-            if (!name.isNull() && m_view) {
-                if (m_view->HasItem(name)) m_view->DeleteItem(name);
-            }
-            RefreshSamplingAndShow();
-            break;
-        default:
-            break;  // codes 2, 3 and others are ignored
-    }
-}
-
-void CMainFrame::OnDeviceMessage(const unsigned char* msg, int length, void*) {
-    // Bytes from the device are untrusted: every text is bounded by the message's length.
-    if (!msg || length < int(sizeof(T_MSG_HEAD))) return;
-    const auto* head = reinterpret_cast<const T_MSG_HEAD*>(msg);
-    const char* p = reinterpret_cast<const char*>(msg) + sizeof(T_MSG_HEAD);
-    const char* end = reinterpret_cast<const char*>(msg) + length;
-    auto takeText = [&](const char*& at) {
-        const void* nul = std::memchr(at, 0, size_t(end - at));
-        std::string text(at, nul ? static_cast<const char*>(nul) : end);
-        at = nul ? static_cast<const char*>(nul) + 1 : end;
-        return text;
-    };
-    switch (head->cmd) {
-        case 20: {
-            std::string name = takeText(p);
-            std::string value = p < end ? takeText(p) : std::string();
-            KVS_Printf(KVS_LEVEL_NORMAL, GbkFormat("收到监控事件--属性名:%s,当前值:%s"),
-                       name.c_str(), value.c_str());
-            break;
-        }
-        case 100: {
-            uint32_t count = uint32_t(head->param.value);
-            for (uint32_t i = 0; i < count && p < end; ++i) {
-                int level = static_cast<signed char>(*p++);
-                std::string text = p < end ? takeText(p) : std::string();
-                KVS_Printf(unsigned(level), GbkFormat("KVS固件信息:  %s"), text.c_str());
-            }
+        case KVS_UNSOLICITED_INFO_LINES: {
+            KVS_INFO_ITER it;
+            KVS_INFO_LINE line;
+            KVS_InfoLinesBegin(&it, msg, length);
+            while (KVS_InfoLinesNext(&it, &line))
+                m_device->Log(line.level, QStringLiteral("KVS固件信息:  ") + Span(line.text));
             break;
         }
         default:
-            KVS_Printf(KVS_LEVEL_NORMAL, "%s", GbkFormat("收到不能识别的KVS消息类型"));
+            m_device->Log(KVS_LEVEL_NORMAL, QStringLiteral("收到不能识别的KVS消息类型"));
             break;
     }
 }

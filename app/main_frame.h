@@ -1,21 +1,33 @@
 // CMainFrame: the main window. It alone knows whether a device is connected and whether its
-// work loop runs; every command's enable rule follows from these two flags. It opens and closes
-// the link, drives the device through the component manager, prints unsolicited device
-// messages, and coordinates the panes on CFrameNotifyEvent.
+// work loop runs; every command's enable rule follows from these two flags. It owns the
+// device-call layer (the program's one CDevice, with the busy-cursor hook) and hands it to the
+// panes and dialogs, opens and closes the link, drives the device through the component
+// manager, and prints unsolicited device messages. Project files are the document's
+// (CKorvessaDoc); the routing of CFrameNotifyEvent to the panes is the coordinator's
+// (CFrameCoordinator); commands are a registry that later modules attach to.
 //
-// Threads: everything runs on the user-interface thread except OnDeviceMessage, which the link
-// library calls on its receive thread; it reads no frame state and only logs through the
-// library, whose lines reach the output pane as posted events.
+// Attach points for later modules: AttachView (the central widget and IDiagramView),
+// AttachGrid (the "属性" pane's content and IPropertyGrid), AttachStrip (the "逻辑分析仪"
+// pane's content and ISamplingStrip), Commands() (handlers and enable rules), Document() (the
+// view's IDiagramDocument), Device() and the frame itself as the target of posted events.
+//
+// Threads: everything runs on the user-interface thread except OnDeviceMessage, which the
+// device layer calls on the library's receive thread; it reads no frame state and only logs
+// through the device, whose lines reach the output pane as posted events.
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
+#include "app/common/command_registry.h"
 #include "app/common/pane_hooks.h"
+#include "app/device/device.h"
+#include "app/korvessa_doc.h"
+#include "app/settings_keys.h"
 
 class QAction;
 class QActionGroup;
@@ -23,51 +35,52 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QToolBar;
+class CBusyCursorHook;
 class CComponentTree;
+class CFrameCoordinator;
 class CKVSWorkBar;
 class COutputBar;
 
-// Names of the values the frame keeps in the settings store.
-namespace SettingsKey {
-inline constexpr const char* kOrganization = "应用程序向导生成的本地应用程序";
-inline constexpr const char* kApplication = "Korvessa";
-inline constexpr const char* kLook = "ApplicationLook";
-inline constexpr const char* kGeometry = "MainFrame/Geometry";
-inline constexpr const char* kDockState = "MainFrame/DockState";
-inline constexpr const char* kToolbarButtons = "MainFrame/ToolbarButtons";
-inline constexpr const char* kRecentFiles = "RecentFileList";
-}  // namespace SettingsKey
-
 // How to reach the device: the connection dialog's result.
 struct LinkParams {
-    int way = 2;                                   // 0 serial, 1 USB, 2 UDP
+    int way = 2;                                   // 0 serial, 1 USB, 2 UDP (LinkWay)
     QString linkText;                              // serial initialisation text
     int deviceIndex = 0;                           // USB device index
     std::array<uint8_t, 4> address{127, 0, 0, 1};  // UDP address
 };
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public IDocumentFrame {
     Q_OBJECT
   public:
-    static constexpr int kAnalyzerPaneId = 12312;
-    static constexpr int kPropertyPaneId = 150;
     static constexpr int kLayoutVersion = 1;
+    // How long the status bar says why a connect found no device (ms).
+    static constexpr int kNoAnswerNoticeMs = 5000;
 
-    explicit CMainFrame(QWidget* parent = nullptr);
+    // device: the device-call layer to use (tests pass a scripted one); by default the
+    // library's global connection.
+    explicit CMainFrame(QWidget* parent = nullptr, std::unique_ptr<CDevice> device = nullptr);
     ~CMainFrame() override;
 
     bool IsConnected() const { return m_connected; }
     bool IsRunning() const { return m_running; }
+    FrameState State() const { return {m_connected, m_running}; }
     const LinkParams& Link() const { return m_link; }
+    CDevice& Device() const { return *m_device; }
+    CKorvessaDoc* Document() const { return m_doc.get(); }
+    CBusyCursorHook* BusyHook() const { return m_busyHook; }
 
+    // --- commands ------------------------------------------------------------------------------
     // The action of a command id (menus and toolbar share it), or nullptr.
     QAction* Action(int id) const;
     // Carries out a command as its menu entry would (only when it is enabled).
     void Execute(int id);
-    // Replaces or adds the handler of a command; later modules attach theirs here.
+    // Where modules attach their commands; call UpdateCommandUI after changing a rule.
+    CCommandRegistry& Commands() { return m_commands; }
+    // Replaces or adds the handler of a command (Commands().Register without a rule).
     void SetCommandHandler(int id, std::function<void()> handler);
+    // Re-applies every command's enable rule to its action.
+    void UpdateCommandUI();
 
-    // --- commands ------------------------------------------------------------------------------
     void OnConnect();                            // the dialog, then ConnectWith
     bool ConnectWith(const LinkParams& params);  // opens the link and reads the device
     // The pause between opening the link and the first request (100 ms).
@@ -81,9 +94,9 @@ class CMainFrame : public QMainWindow {
     void OnAbout();
     void OnCustomizeToolbar();
     // Reload after a configuration download; false when the tree read failed.
-    bool ReloadAfterDownload();
+    bool ReloadAfterDownload() override;
     // Clears the device's running project; false on failure (message shown).
-    bool ClearProject();
+    bool ClearProject() override;
 
     // --- looks and layout ------------------------------------------------------------------------
     int Look() const { return m_look; }
@@ -95,30 +108,31 @@ class CMainFrame : public QMainWindow {
     std::vector<int> VisibleToolbarButtons() const;
     void SetVisibleToolbarButtons(const std::vector<int>& ids);
 
-    // --- recent files
-    // -------------------------------------------------------------------------------
-    QStringList RecentFiles() const { return m_recent; }
-    void AddRecentFile(const QString& path);
-    // Opens a project file (command line, recent list, open command): the document's load.
-    void OpenDocumentFile(const QString& path);
-    // Saves the device's configuration text into path (the document's store).
-    void SaveDocumentFile(const QString& path);
-    const QString& DocumentPath() const { return m_documentPath; }
+    // --- the project document (forwarders kept for the command line and tests) -------------------
+    QStringList RecentFiles() const { return m_doc->RecentFiles(); }
+    void AddRecentFile(const QString& path) { m_doc->AddRecentFile(path); }
+    void OpenDocumentFile(const QString& path) { m_doc->Open(path); }
+    void SaveDocumentFile(const QString& path) { m_doc->SaveTo(path); }
+    const QString& DocumentPath() const { return m_doc->Path(); }
 
-    // --- panes
-    // --------------------------------------------------------------------------------------
+    // --- panes -----------------------------------------------------------------------------------
     CComponentTree* Tree() const;
     CKVSWorkBar* TreeBar() const { return m_treeBar; }
     COutputBar* OutputBar() const { return m_outputBar; }
     QDockWidget* PropertyBar() const { return m_propertyBar; }
     QDockWidget* AnalyzerBar() const { return m_analyzerBar; }
     QToolBar* StandardToolBar() const { return m_toolBar; }
-    void AttachView(IDiagramView* view) { m_view = view; }
-    void AttachGrid(IPropertyGrid* grid) { m_grid = grid; }
-    void AttachStrip(ISamplingStrip* strip) { m_strip = strip; }
+    CFrameCoordinator& Coordinator() const { return *m_coordinator; }
+    // The diagram view: its interface, and the widget that becomes the central widget (the
+    // frame takes it over; null keeps the current one).
+    void AttachView(IDiagramView* view, QWidget* widget = nullptr);
+    // The property grid: its interface and the "属性" pane's content.
+    void AttachGrid(IPropertyGrid* grid, QWidget* content = nullptr);
+    // The sampling strip: its interface and the "逻辑分析仪" pane's content.
+    void AttachStrip(ISamplingStrip* strip, QWidget* content = nullptr);
 
-    // The receive callback registered with the library (runs on its receive thread).
-    static void OnDeviceMessage(const unsigned char* msg, int length, void* user);
+    // An unsolicited device message (the receive thread calls it through the device layer).
+    void OnDeviceMessage(const QByteArray& message);
     // The process-wide toggle of the "test" command (false before its first use).
     static bool TestToggle();
 
@@ -128,31 +142,30 @@ class CMainFrame : public QMainWindow {
 
   private:
     void CreateActions();
+    void RegisterCommands();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
     void CreateDocks();
     void RebuildToolBar(const std::vector<int>& ids);
     void UpdateRecentMenu();
-    void UpdateCommandUI();
     void SetConnected(bool connected);
     void SetRunning(bool running);
-    bool ReadRunningState();
-    void RefreshSamplingAndShow();
-    void HandleFrameNotify(int code, const QString& name);
-    void EmptyGrid();
-    void SetDocumentPath(const QString& path);
+    void WriteManager(const QString& attribute, const QString& value);
+
+    std::unique_ptr<CDevice> m_device;
+    CBusyCursorHook* m_busyHook = nullptr;
+    std::unique_ptr<CKorvessaDoc> m_doc;
+    std::unique_ptr<CFrameCoordinator> m_coordinator;
+    CCommandRegistry m_commands;
 
     bool m_connected = false;
     bool m_running = false;
     int m_settleMs = 100;
     LinkParams m_link;
     int m_look = 0;
-    QStringList m_recent;
-    QString m_documentPath;
 
     std::map<int, QAction*> m_actions;
-    std::map<int, std::function<void()>> m_handlers;
     QActionGroup* m_lookGroup = nullptr;
     QMenu* m_recentMenu = nullptr;
     QToolBar* m_toolBar = nullptr;
@@ -163,8 +176,4 @@ class CMainFrame : public QMainWindow {
     COutputBar* m_outputBar = nullptr;
     QDockWidget* m_propertyBar = nullptr;
     QDockWidget* m_analyzerBar = nullptr;
-
-    IDiagramView* m_view = nullptr;
-    IPropertyGrid* m_grid = nullptr;
-    ISamplingStrip* m_strip = nullptr;
 };

@@ -3,22 +3,11 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QResizeEvent>
-#include <mutex>
-#include <set>
 
 #include "app/common/frame_events.h"
 #include "app/common/framed_pane.h"
-#include "app/device/gbk_text.h"
 #include "app/common/icons.h"
-#include "kvsh_user.h"
-
-namespace {
-// The output panes alive; the post function checks membership under the lock, so a line
-// logged on a receive thread while a pane is destroyed is dropped instead of being posted to a
-// dead object.
-std::mutex g_panesLock;
-std::set<void*> g_panes;
-}  // namespace
+#include "app/device/device.h"
 
 COutputList::COutputList(QWidget* parent) : QTreeWidget(parent) {
     setObjectName(QStringLiteral("outputList"));
@@ -73,33 +62,22 @@ COutputBar::COutputBar(QWidget* parent) : QDockWidget(QStringLiteral("输出"), 
     setObjectName(QStringLiteral("outputBar"));
     m_list = new COutputList;
     setWidget(new CFramedPane(m_list, this));
-    std::lock_guard<std::mutex> g(g_panesLock);
-    g_panes.insert(this);
 }
 
-COutputBar::~COutputBar() {
-    {
-        std::lock_guard<std::mutex> g(g_panesLock);
-        g_panes.erase(this);
-    }
-    KVS_RegistInfoWnd(nullptr);
+COutputBar::~COutputBar() { DetachLog(); }
+
+void COutputBar::AttachLog(CDevice& device) {
+    DetachLog();
+    m_logDevice = &device;
+    device.SetLogReceiver([this](unsigned level, const QString& time, const QString& text) {
+        QCoreApplication::postEvent(this, new CInfoMessageEvent(level, time, text));
+    });
 }
 
-void COutputBar::RegisterWithLibrary() {
-    KVS_RegistInfoPostFunc(&COutputBar::PostInfo);
-    KVS_RegistInfoWnd(this);
-}
-
-void COutputBar::PostInfo(void* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam) {
-    if (msg != KVS_WM_INFO_MESSAGE || !lParam) return;
-    // The ring entry is reused 32 lines later: copy it now, on the caller's thread.
-    const auto* entry = reinterpret_cast<const KVS_LOG_ENTRY*>(lParam);
-    QString time = FromGbk(entry->time, sizeof entry->time);
-    QString text = FromGbk(entry->text, sizeof entry->text);
-    std::lock_guard<std::mutex> g(g_panesLock);
-    if (!g_panes.count(wnd)) return;
-    QCoreApplication::postEvent(static_cast<COutputBar*>(wnd),
-                                new CInfoMessageEvent(unsigned(wParam), time, text));
+void COutputBar::DetachLog() {
+    // Once this returns, the receiver runs no more: nothing is posted to a dead pane.
+    if (m_logDevice) m_logDevice->SetLogReceiver(nullptr);
+    m_logDevice = nullptr;
 }
 
 bool COutputBar::event(QEvent* e) {

@@ -1,14 +1,17 @@
-// The docking pane "输出": the application's message log on screen. It is the link library's
-// information window: every KVS_Printf line arrives as a CInfoMessageEvent and is inserted at
-// the top of the list (newest first), with its level icon, time and text. Rows are never removed.
+// The docking pane "输出": the application's message log on screen. It receives every line
+// logged through the device-call layer (the library's own and the program's) as a
+// CInfoMessageEvent and inserts it at the top of the list (newest first), with its level icon,
+// time and text. Rows are never removed.
 //
-// Threads: PostInfo (the post function handed to the library) runs on any thread; it copies the
-// ring entry at once and posts an event. Everything else runs on the user-interface thread.
+// Threads: the device's log receiver runs on any thread and only posts an event. Everything
+// else runs on the user-interface thread.
 #pragma once
 
 #include <QDockWidget>
 #include <QTreeWidget>
 #include <cstdint>
+
+class CDevice;
 
 class COutputList : public QTreeWidget {
     Q_OBJECT
@@ -35,10 +38,10 @@ class COutputBar : public QDockWidget {
 
     COutputList* List() const { return m_list; }
 
-    // Makes this pane the library's information window (KVS_RegistInfoPostFunc/Wnd).
-    void RegisterWithLibrary();
-    // The post function given to the library.
-    static void PostInfo(void* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam);
+    // Shows the lines that device logs from now on; DetachLog (or destruction) stops that.
+    // The device must outlive the attachment.
+    void AttachLog(CDevice& device);
+    void DetachLog();
 
   protected:
     bool event(QEvent* e) override;
@@ -46,4 +49,5 @@ class COutputBar : public QDockWidget {
 
   private:
     COutputList* m_list;
+    CDevice* m_logDevice = nullptr;
 };

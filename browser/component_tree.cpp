@@ -1,18 +1,20 @@
 #include "browser/component_tree.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "app/common/frame_events.h"
 #include "app/common/framed_pane.h"
-#include "app/device/gbk_text.h"
 #include "app/common/icons.h"
+#include "app/device/gbk_text.h"
 #include "kvsh_records.h"
+#include "kvsh_vocab.h"
 
 namespace {
-const QString kRootName = QStringLiteral("组件管理器");
+const QString kRootName = QStringLiteral(KVS_COMPONENT_MANAGER);
 
 class CProgrammatic {
   public:
@@ -25,7 +27,8 @@ class CProgrammatic {
 };
 }  // namespace
 
-CComponentTree::CComponentTree(QWidget* parent) : QTreeWidget(parent) {
+CComponentTree::CComponentTree(CDevice& device, QWidget* parent)
+    : QTreeWidget(parent), m_device(device) {
     setObjectName(QStringLiteral("componentTree"));
     setHeaderHidden(true);
     setColumnCount(1);
@@ -48,7 +51,11 @@ void CComponentTree::ClearAll() {
 
 bool CComponentTree::RefreshFromDevice() {
     ClearAll();
-    return Rebuild(KVS_GetComponentTree());
+    CDeviceOperation op(m_device, QStringLiteral("刷新组件树"));
+    DeviceResult<QByteArray> reply = m_device.ComponentTree();
+    m_lastRead = reply;
+    bool usable = reply.Ok() && reply.value.size() >= int(sizeof(T_MSG_HEAD));
+    return Rebuild(usable ? reinterpret_cast<const T_MSG_HEAD*>(reply.value.constData()) : nullptr);
 }
 
 bool CComponentTree::Rebuild(const T_MSG_HEAD* reply) {
@@ -107,8 +114,11 @@ bool CComponentTree::Rebuild(const T_MSG_HEAD* reply) {
             if (type->childCount() > 0) type->setExpanded(true);
         root->setExpanded(true);
     }
+    // A rebuilt tree starts without a selection (nor a current item that would show as one).
+    setCurrentItem(nullptr);
+    clearSelection();
     if (it.bad) {
-        KVS_Printf(KVS_LEVEL_ERROR, "%s", ToGbk(QStringLiteral("组件树应答格式错误")).constData());
+        m_device.Log(KVS_LEVEL_ERROR, QStringLiteral("组件树应答格式错误"));
         return false;
     }
     return true;
@@ -180,7 +190,10 @@ bool CComponentTree::BeginDrag(QTreeWidgetItem* item, const QPoint& globalPos) {
     m_dragImage->adjustSize();
     m_dragImage->move(globalPos + QPoint(8, 8));
     m_dragImage->show();
-    grabMouse(Qt::ClosedHandCursor);
+    // The grab goes to the viewport: a scroll area passes the mouse events aimed at itself on
+    // to its parent, so a grab on the tree would never see the release and would keep the
+    // mouse from every other window of the program.
+    viewport()->grabMouse(Qt::ClosedHandCursor);
     return true;
 }
 
@@ -188,12 +201,17 @@ void CComponentTree::DragMove(const QPoint& globalPos) {
     if (m_dragging && m_dragImage) m_dragImage->move(globalPos + QPoint(8, 8));
 }
 
-QWidget* CComponentTree::EndDrag(const QPoint& globalPos) {
-    if (!m_dragging) return nullptr;
+void CComponentTree::CancelDrag() {
+    if (!m_dragging) return;
     if (m_dragImage) m_dragImage->hide();
-    releaseMouse();
+    viewport()->releaseMouse();
     m_dragging = false;
     viewport()->update();
+}
+
+QWidget* CComponentTree::EndDrag(const QPoint& globalPos) {
+    if (!m_dragging) return nullptr;
+    CancelDrag();
     QWidget* target = QApplication::widgetAt(globalPos);
     if (!target) return nullptr;  // dropped outside every window of the program
     m_dropPoint = target->mapFromGlobal(globalPos);
@@ -212,7 +230,11 @@ void CComponentTree::mousePressEvent(QMouseEvent* e) {
 void CComponentTree::mouseMoveEvent(QMouseEvent* e) {
     QPoint global = e->globalPosition().toPoint();
     if (m_dragging) {
-        DragMove(global);
+        // The release went elsewhere (the window lost the mouse): drop nothing.
+        if (!(e->buttons() & Qt::LeftButton))
+            CancelDrag();
+        else
+            DragMove(global);
         return;
     }
     if ((e->buttons() & Qt::LeftButton) && m_pressItem &&
@@ -234,8 +256,71 @@ void CComponentTree::mouseReleaseEvent(QMouseEvent* e) {
     QTreeWidget::mouseReleaseEvent(e);
 }
 
-CKVSWorkBar::CKVSWorkBar(QWidget* parent) : QDockWidget(QStringLiteral("组件树"), parent) {
+void CComponentTree::keyPressEvent(QKeyEvent* e) {
+    if (m_dragging && e->key() == Qt::Key_Escape) {
+        CancelDrag();
+        return;
+    }
+    QTreeWidget::keyPressEvent(e);
+}
+
+void CComponentTree::focusInEvent(QFocusEvent* e) {
+    // The item view makes its first item current when it gets the focus without one; that
+    // would show the root as selected although the user chose nothing.
+    bool hadCurrent = currentIndex().isValid();
+    {
+        CProgrammatic guard(m_programmatic);
+        QTreeWidget::focusInEvent(e);
+        if (!hadCurrent && currentIndex().isValid()) {
+            selectionModel()->clear();
+        }
+    }
+}
+
+void CComponentTree::drawBranches(QPainter* painter, const QRect& rect,
+                                  const QModelIndex& index) const {
+    const int step = indentation();
+    const QColor line = palette().color(QPalette::Mid);
+    QPen dotted(line, 1, Qt::DotLine);
+    painter->save();
+    painter->setPen(dotted);
+    const int midY = rect.top() + rect.height() / 2;
+    // Level of the item: its own column sits at the right end of rect.
+    int level = 0;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) ++level;
+    const int right = rect.right() + 1;
+    auto columnX = [&](int depth) { return right - (level - depth + 1) * step + step / 2; };
+    auto hasNextSibling = [&](const QModelIndex& i) {
+        return i.row() + 1 < model()->rowCount(i.parent());
+    };
+    // The item's own elbow: up to its parent (or the previous top-level item), right to it,
+    // and down when more siblings follow.
+    const int x = columnX(level);
+    const bool first = index.row() == 0 && !index.parent().isValid();
+    painter->drawLine(x, first ? midY : rect.top(), x,
+                      hasNextSibling(index) ? rect.bottom() : midY);
+    painter->drawLine(x, midY, right - 2, midY);
+    // The lines of the ancestors that continue below this row.
+    int depth = level - 1;
+    for (QModelIndex a = index.parent(); a.isValid(); a = a.parent(), --depth)
+        if (hasNextSibling(a))
+            painter->drawLine(columnX(depth), rect.top(), columnX(depth), rect.bottom());
+    // The expand box.
+    if (model()->hasChildren(index)) {
+        QRect box(x - 4, midY - 4, 8, 8);
+        painter->setPen(line);
+        painter->setBrush(palette().color(QPalette::Base));
+        painter->drawRect(box);
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawLine(box.left() + 2, midY, box.right() - 2, midY);
+        if (!isExpanded(index)) painter->drawLine(x, box.top() + 2, x, box.bottom() - 2);
+    }
+    painter->restore();
+}
+
+CKVSWorkBar::CKVSWorkBar(CDevice& device, QWidget* parent)
+    : QDockWidget(QStringLiteral("组件树"), parent) {
     setObjectName(QStringLiteral("componentTreeBar"));
-    m_tree = new CComponentTree;
+    m_tree = new CComponentTree(device);
     setWidget(new CFramedPane(m_tree, this));
 }

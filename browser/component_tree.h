@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 
+#include "app/device/device.h"
 #include "kvsh_user.h"
 
 class QLabel;
@@ -24,12 +25,15 @@ class CComponentTree : public QTreeWidget {
     static constexpr int kInertKind = 255;
     static constexpr int kMaxNameBytes = 63;  // GBK bytes of a name that SelectByName accepts
 
-    explicit CComponentTree(QWidget* parent = nullptr);
+    explicit CComponentTree(CDevice& device, QWidget* parent = nullptr);
     ~CComponentTree() override;
 
     // Rebuilds from the device's component-tree reply. False when no reply came (the tree is
     // then empty and the instance list keeps its previous content) or the reply was malformed.
+    // Leaves nothing selected.
     bool RefreshFromDevice();
+    // The outcome of the last RefreshFromDevice's request (NoAnswer: the device is silent).
+    const DeviceStatus& LastRead() const { return m_lastRead; }
     // Rebuilds from a reply already at hand (null: no reply). Same result as RefreshFromDevice.
     bool Rebuild(const T_MSG_HEAD* reply);
 
@@ -58,12 +62,20 @@ class CComponentTree : public QTreeWidget {
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    // Windows-style connecting lines, dotted, with a boxed +/- on items that have children.
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
 
   private:
     void OnCurrentItemChanged(QTreeWidgetItem* current);
     QTreeWidgetItem* FindInSubtree(QTreeWidgetItem* start, const QString& text) const;
     void ClearAll();
+    void CancelDrag();
 
+    CDevice& m_device;
+    DeviceStatus m_lastRead;
     QIcon m_images[5];  // drawn once per tree: a rebuild inserts hundreds of items
     QString m_instanceList;
     QString m_selectedText;
@@ -82,7 +94,7 @@ class CKVSWorkBar : public QDockWidget {
     Q_OBJECT
   public:
     static constexpr int kPaneId = 133;
-    explicit CKVSWorkBar(QWidget* parent = nullptr);
+    explicit CKVSWorkBar(CDevice& device, QWidget* parent = nullptr);
     CComponentTree* Tree() const { return m_tree; }
 
   private:

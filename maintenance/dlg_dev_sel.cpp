@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
-#include <QSpinBox>
 
-#include "app/device/gbk_text.h"
-#include "kvsh_user.h"
+#include "app/common/ip_address_edit.h"
 #include "app/common/message_service.h"
+#include "app/device/device.h"
+#include "app/device/gbk_text.h"
 
 namespace {
 QComboBox* MakeList(const QStringList& items, const QString& selected, QWidget* parent) {
@@ -26,7 +26,7 @@ QComboBox* MakeList(const QStringList& items, const QString& selected, QWidget* 
 }
 }  // namespace
 
-CDlgDevSel::CDlgDevSel(QWidget* parent) : QDialog(parent) {
+CDlgDevSel::CDlgDevSel(CDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
     setObjectName(QStringLiteral("CDlgDevSel"));
     setWindowTitle(QStringLiteral("请选择通讯方式"));
 
@@ -73,18 +73,8 @@ CDlgDevSel::CDlgDevSel(QWidget* parent) : QDialog(parent) {
     grid->addWidget(new QLabel(QStringLiteral("USB设备选择："), this), row, 0, Qt::AlignRight);
     grid->addWidget(m_usb, row++, 1);
 
-    m_addressBox = new QWidget(this);
-    auto* addrLay = new QHBoxLayout(m_addressBox);
-    addrLay->setContentsMargins(0, 0, 0, 0);
-    addrLay->setSpacing(2);
-    for (int i = 0; i < 4; ++i) {
-        if (i) addrLay->addWidget(new QLabel(QStringLiteral("."), m_addressBox));
-        m_addressParts[size_t(i)] = new QSpinBox(m_addressBox);
-        m_addressParts[size_t(i)]->setRange(0, 255);
-        m_addressParts[size_t(i)]->setButtonSymbols(QAbstractSpinBox::NoButtons);
-        m_addressParts[size_t(i)]->setAlignment(Qt::AlignCenter);
-        addrLay->addWidget(m_addressParts[size_t(i)]);
-    }
+    m_addressBox = new CIpAddressEdit(this);
+    m_addressBox->setObjectName(QStringLiteral("addressControl"));
     grid->addWidget(m_wayButtons[2], row++, 0, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("IP地址："), this), row, 0, Qt::AlignRight);
     grid->addWidget(m_addressBox, row++, 1);
@@ -104,20 +94,24 @@ CDlgDevSel::CDlgDevSel(QWidget* parent) : QDialog(parent) {
     lay->addWidget(buttons);
 
     SetAddress(kDefaultAddress);
+    connect(ways, &QButtonGroup::idClicked, this, &CDlgDevSel::SelectWay);
+    SelectWay(kSerial);
+}
 
-    int found[kMaxUsbDevices] = {};
-    int n = KVS_GetUSBDevIndexs(found, kMaxUsbDevices);
-    for (int i = 0; i < n && i < kMaxUsbDevices; ++i) {
-        m_usbIndexes.push_back(found[i]);
-        m_usb->addItem(QStringLiteral("Index %1").arg(found[i]));
+void CDlgDevSel::Load() {
+    m_usbIndexes.clear();
+    m_usb->clear();
+    for (int index : m_device.UsbDeviceIndexes()) {
+        if (int(m_usbIndexes.size()) >= kMaxUsbDevices) break;
+        m_usbIndexes.push_back(index);
+        m_usb->addItem(QStringLiteral("Index %1").arg(index));
     }
     if (!m_usbIndexes.empty()) m_usb->setCurrentIndex(0);
-    connect(ways, &QButtonGroup::idClicked, this, &CDlgDevSel::SelectWay);
     SelectWay(m_usbIndexes.empty() ? kSerial : kUsb);
 }
 
 void CDlgDevSel::SetAddress(const std::array<uint8_t, 4>& address) {
-    for (size_t i = 0; i < 4; ++i) m_addressParts[i]->setValue(address[i]);
+    m_addressBox->SetAddress(address);
 }
 
 void CDlgDevSel::SelectWay(int way) {
@@ -151,7 +145,7 @@ void CDlgDevSel::accept() {
             break;
         }
         case kUdp:
-            for (size_t i = 0; i < 4; ++i) m_address[i] = uint8_t(m_addressParts[i]->value());
+            m_address = m_addressBox->Address();
             break;
     }
     // The key is 8 single-byte characters (it salts every frame checksum).
@@ -161,6 +155,6 @@ void CDlgDevSel::accept() {
         return;
     }
     m_key = key;
-    KVSGetKey(ToGbk(key).constData());
+    m_device.SetKey(key);
     QDialog::accept();
 }

@@ -1,6 +1,7 @@
 // CDlgDevSel, "请选择通讯方式": the connection dialog. The user picks serial, USB or UDP, that
-// way's settings and the 8-character access key; OK sets the library's key byte and leaves the
-// choice in the dialog for the connect command. User-interface thread only.
+// way's settings and the 8-character access key; OK sets the device layer's key byte and leaves
+// the choice in the dialog for the connect command. Load() lists the USB controllers (after
+// construction, before the dialog is shown). User-interface thread only.
 #pragma once
 
 #include <QDialog>
@@ -8,10 +9,11 @@
 #include <cstdint>
 #include <vector>
 
+class CDevice;
+class CIpAddressEdit;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
-class QSpinBox;
 
 class CDlgDevSel : public QDialog {
     Q_OBJECT
@@ -21,7 +23,11 @@ class CDlgDevSel : public QDialog {
     static constexpr std::array<uint8_t, 4> kDefaultAddress = {192, 168, 1, 10};
     static constexpr int kMaxUsbDevices = 16;
 
-    explicit CDlgDevSel(QWidget* parent = nullptr);
+    explicit CDlgDevSel(CDevice& device, QWidget* parent = nullptr);
+
+    // Lists the attached USB controllers and opens on the USB way when there is one, on the
+    // serial way otherwise.
+    void Load();
 
     // The choice after OK.
     int Way() const { return m_way; }
@@ -44,12 +50,13 @@ class CDlgDevSel : public QDialog {
     QComboBox* UsbList() const { return m_usb; }
     QLineEdit* KeyEdit() const { return m_keyEdit; }
     QRadioButton* WayButton(int way) const { return m_wayButtons[size_t(way)]; }
-    QWidget* AddressControl() const { return m_addressBox; }
+    CIpAddressEdit* AddressControl() const { return m_addressBox; }
 
     // OK: keeps the way's values; refuses a key that is not 8 characters ("秘钥应该为8位").
     void accept() override;
 
   private:
+    CDevice& m_device;
     int m_way = kSerial;
     QString m_linkText;
     int m_deviceIndex = 0;
@@ -64,7 +71,6 @@ class CDlgDevSel : public QDialog {
     QComboBox* m_stopBits;
     QComboBox* m_parity;
     QComboBox* m_usb;
-    QWidget* m_addressBox;
-    std::array<QSpinBox*, 4> m_addressParts{};
+    CIpAddressEdit* m_addressBox;
     QLineEdit* m_keyEdit;
 };

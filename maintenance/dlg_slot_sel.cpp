@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "kvsh_user.h"
 #include "app/common/message_service.h"
-#include "app/common/wait_cursor.h"
+#include "app/device/device.h"
+#include "kvsh_vocab.h"
 
-CDlgSlotSel::CDlgSlotSel(QWidget* parent) : QDialog(parent) {
+CDlgSlotSel::CDlgSlotSel(CDevice& device, QWidget* parent) : QDialog(parent), m_device(device) {
     setObjectName(QStringLiteral("CDlgSlotSel"));
     setWindowTitle(QStringLiteral("槽位选择"));
     m_listSlots = new QListWidget(this);
@@ -29,15 +29,18 @@ CDlgSlotSel::CDlgSlotSel(QWidget* parent) : QDialog(parent) {
     lay->addWidget(m_listSlots);
     lay->addWidget(buttons);
     resize(285, 225);
+    UpdateOk();
+}
 
+bool CDlgSlotSel::Load() {
+    m_listSlots->clear();
+    m_nSlot = -1;
     uint8_t boot = 0, device = 0, serial = 0;
-    bool read;
-    {
-        CWaitCursor busy;
-        read = KVS_ConfigFile_Operate(4, &boot, &device, &serial, nullptr);
-    }
+    bool read =
+        m_device.ConfigFileOperate(KVS_CONFIG_READ_SETTINGS, &boot, &device, &serial, nullptr).Ok();
     if (!read) {
-        CMessageService::Get().Inform(this, QStringLiteral("读取全局配置错误!"));
+        QWidget* owner = parentWidget() ? parentWidget() : this;
+        CMessageService::Get().Inform(owner, QStringLiteral("读取全局配置错误!"));
     } else {
         for (int slot = 0; slot < kSlotCount; ++slot) {
             QString text = slot == boot ? QStringLiteral("配置文件槽位%1  (启动槽位)").arg(slot)
@@ -51,6 +54,7 @@ CDlgSlotSel::CDlgSlotSel(QWidget* parent) : QDialog(parent) {
         }
     }
     UpdateOk();
+    return read;
 }
 
 void CDlgSlotSel::UpdateOk() {

@@ -7,24 +7,6 @@
 
 // --- the call frame shared by every backend ------------------------------------------------
 
-namespace {
-// Nesting-safe Begin/End around one request.
-class CBusyScope {
-  public:
-    explicit CBusyScope(IBusyHook* hook) : m_hook(hook) {
-        if (m_hook) m_hook->Begin();
-    }
-    ~CBusyScope() {
-        if (m_hook) m_hook->End();
-    }
-    CBusyScope(const CBusyScope&) = delete;
-    CBusyScope& operator=(const CBusyScope&) = delete;
-
-  private:
-    IBusyHook* m_hook;
-};
-}  // namespace
-
 template <class R, class F>
 R CDevice::Call(F&& request) {
     if (m_operation && m_operation->Silent()) {
@@ -34,7 +16,7 @@ R CDevice::Call(F&& request) {
     }
     R result;
     {
-        CBusyScope busy(m_busy);
+        CDeviceBusy busy(m_busy);
         result = request();
     }
     if (result.outcome == DeviceOutcome::NoAnswer && m_operation) m_operation->MarkSilent();
@@ -182,6 +164,20 @@ void ForwardMessage(const unsigned char* msg, int length, void*) {
     if (g_handler) g_handler(QByteArray(reinterpret_cast<const char*>(msg), length));
 }
 
+// The log's receiver; the library calls PostInfo on whatever thread logged.
+std::mutex g_logLock;
+DeviceLogReceiver g_logReceiver;
+
+void PostInfo(void*, unsigned int msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg != KVS_WM_INFO_MESSAGE || !lParam) return;
+    // The ring entry is reused 32 lines later: copy it now, on the caller's thread.
+    const auto* entry = reinterpret_cast<const KVS_LOG_ENTRY*>(lParam);
+    QString time = FromGbk(entry->time, sizeof entry->time);
+    QString text = FromGbk(entry->text, sizeof entry->text);
+    std::lock_guard<std::mutex> lock(g_logLock);
+    if (g_logReceiver) g_logReceiver(unsigned(wParam), time, text);
+}
+
 QByteArray ReplyBytes(const T_MSG_HEAD* reply) {
     if (!reply) return QByteArray();
     return QByteArray(reinterpret_cast<const char*>(reply), int(reply->length));
@@ -191,8 +187,11 @@ QByteArray ReplyBytes(const T_MSG_HEAD* reply) {
 CKvsDevice::CKvsDevice() = default;
 
 CKvsDevice::~CKvsDevice() {
-    std::lock_guard<std::mutex> lock(g_handlerLock);
-    g_handler = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_handlerLock);
+        g_handler = nullptr;
+    }
+    SetLogReceiver(nullptr);
 }
 
 void CKvsDevice::SetKey(const QString& key) { KVSGetKey(ToGbk(key).constData()); }
@@ -236,6 +235,20 @@ std::vector<int> CKvsDevice::UsbDeviceIndexes() {
 void CKvsDevice::SetMessageHandler(std::function<void(const QByteArray&)> handler) {
     std::lock_guard<std::mutex> lock(g_handlerLock);
     g_handler = std::move(handler);
+}
+
+void CKvsDevice::SetLogReceiver(DeviceLogReceiver receiver) {
+    bool on = bool(receiver);
+    {
+        std::lock_guard<std::mutex> lock(g_logLock);
+        g_logReceiver = std::move(receiver);
+    }
+    if (on) {
+        KVS_RegistInfoPostFunc(&PostInfo);
+        KVS_RegistInfoWnd(&g_logReceiver);  // any non-null handle: PostInfo ignores it
+    } else {
+        KVS_UnregistInfoWnd();
+    }
 }
 
 void CKvsDevice::SetRequestWait(int ms) {

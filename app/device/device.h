@@ -65,6 +65,28 @@ class IBusyHook {
     virtual void End() = 0;
 };
 
+// Begin and End of a hook around a scope (null hook: nothing). The device brackets every
+// request with it; callers use it around their own waits (opening a link, a settle pause).
+class CDeviceBusy {
+  public:
+    explicit CDeviceBusy(IBusyHook* hook) : m_hook(hook) {
+        if (m_hook) m_hook->Begin();
+    }
+    ~CDeviceBusy() {
+        if (m_hook) m_hook->End();
+    }
+    CDeviceBusy(const CDeviceBusy&) = delete;
+    CDeviceBusy& operator=(const CDeviceBusy&) = delete;
+
+  private:
+    IBusyHook* m_hook;
+};
+
+// Receives every line logged through the library (its own reports and Log()), on the thread
+// that logged it: level, the time text "HH:MM:SS" and the message.
+using DeviceLogReceiver =
+    std::function<void(unsigned level, const QString& time, const QString& text)>;
+
 class CDeviceOperation;
 
 class CDevice {
@@ -82,6 +104,9 @@ class CDevice {
     // Unsolicited messages (commands 20, 100, others) arrive here, on the library's receive
     // thread, as the whole raw message; decode them with kvsh_unsolicited.h.
     virtual void SetMessageHandler(std::function<void(const QByteArray& message)> handler) = 0;
+    // Where logged lines go (the output pane); an empty receiver stops the delivery, and once
+    // it returns no earlier receiver runs any more.
+    virtual void SetLogReceiver(DeviceLogReceiver receiver) = 0;
     // The wait of ordinary requests (ms); kept across reconnects.
     virtual void SetRequestWait(int ms) = 0;
     virtual int RequestWait() const = 0;
@@ -201,6 +226,7 @@ class CKvsDevice : public CDevice {
     void Close() override;
     std::vector<int> UsbDeviceIndexes() override;
     void SetMessageHandler(std::function<void(const QByteArray& message)> handler) override;
+    void SetLogReceiver(DeviceLogReceiver receiver) override;
     void SetRequestWait(int ms) override;
     int RequestWait() const override { return m_waitMs; }
     void Log(int level, const QString& text) override;

@@ -34,18 +34,24 @@ class CFakeDevice : public CDevice {
     QStringList m_printed;  // Log() lines
 
     // --- link -----------------------------------------------------------------------------
-    void SetKey(const QString&) override {}
+    void SetKey(const QString& key) override { m_key = key; }
     bool OpenSerial(const QString&) override { return m_open = true; }
     bool OpenUsb(int) override { return m_open = true; }
     bool OpenUdp(const std::array<uint8_t, 4>&) override { return m_open = true; }
     void Close() override { m_open = false; }
-    std::vector<int> UsbDeviceIndexes() override { return {}; }
+    std::vector<int> UsbDeviceIndexes() override { return m_usbIndexes; }
     void SetMessageHandler(std::function<void(const QByteArray&)> handler) override {
         m_handler = std::move(handler);
     }
+    void SetLogReceiver(DeviceLogReceiver receiver) override {
+        m_logReceiver = std::move(receiver);
+    }
     void SetRequestWait(int ms) override { m_wait = ms; }
     int RequestWait() const override { return m_wait; }
-    void Log(int, const QString& text) override { m_printed << text; }
+    void Log(int level, const QString& text) override {
+        m_printed << text;
+        if (m_logReceiver) m_logReceiver(unsigned(level), QStringLiteral("00:00:00"), text);
+    }
     // Delivers an unsolicited message as the receive thread would.
     void Deliver(const QByteArray& message) {
         if (m_handler) m_handler(message);
@@ -166,10 +172,13 @@ class CFakeDevice : public CDevice {
     QByteArray m_upload;
     QStringList m_refused;
     std::function<void(const QByteArray&)> m_handler;
+    DeviceLogReceiver m_logReceiver;
     int m_silentAfter = -1;
     int m_created = 0;
     int m_wait = 10000;
 
   public:
-    bool m_open = true;  // a fake starts connected
+    bool m_open = true;             // a fake starts connected
+    QString m_key;                  // the last key set
+    std::vector<int> m_usbIndexes;  // the USB controllers it reports
 };

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/common/frame_events.h"
+#include "app/device/fake_device.h"
 #include "test_support.h"
 
 namespace {
@@ -47,7 +48,7 @@ class ComponentTreeTest : public QObject {
   private slots:
     void init() {
         sink = new CEventSink;
-        tree = new CComponentTree;
+        tree = new CComponentTree(device);
         tree->SetNotifyTarget(sink);
         tree->resize(300, 400);
         tree->show();
@@ -143,6 +144,26 @@ class ComponentTreeTest : public QObject {
         QCOMPARE(sink->notifies.size(), size_t(2));
     }
 
+    void aRebuiltTreeShowsNothingSelectedEvenWhenItGetsTheFocus() {
+        auto reply = BuildReply(1, {{1, 0, "定时器"}, {2, 0, "定时器-1"}});
+        QVERIFY(tree->Rebuild(AsHead(reply)));
+        QApplication::setActiveWindow(tree);
+        QVERIFY(QTest::qWaitForWindowActive(tree));
+        tree->setFocus();
+        QTRY_VERIFY(tree->hasFocus());
+        QCOMPARE(tree->selectedItems().size(), 0);
+        QVERIFY(!tree->currentItem());
+        QCoreApplication::processEvents();
+        QVERIFY(sink->notifies.empty());
+        // The tree device's rebuild leaves nothing selected as well.
+        QVERIFY(tree->SelectByName(QStringLiteral("定时器-1")));
+        device.SetRecords(
+            1, QString(),
+            QByteArray(reinterpret_cast<const char*>(reply.data()), qsizetype(reply.size())));
+        QVERIFY(tree->RefreshFromDevice());
+        QCOMPARE(tree->selectedItems().size(), 0);
+    }
+
     void inertItemsAreNotSelected() {
         auto reply = BuildReply(1, {{1, 0, "定时器"}, {255, 0, "占位"}});
         QVERIFY(tree->Rebuild(AsHead(reply)));
@@ -208,10 +229,14 @@ class ComponentTreeTest : public QObject {
 
         QVERIFY(tree->BeginDrag(type, tree->mapToGlobal(QPoint(5, 5))));
         QVERIFY(tree->IsDragging());
+        // The mouse is grabbed by the viewport, which gets the release (a grab on the scroll
+        // area itself never sees it, and the mouse would stay locked out of the program).
+        QCOMPARE(QWidget::mouseGrabber(), tree->viewport());
         tree->DragMove(sink->mapToGlobal(QPoint(30, 30)));
         QPoint drop = sink->mapToGlobal(QPoint(40, 60));
         QCOMPARE(tree->EndDrag(drop), static_cast<QWidget*>(sink));
         QVERIFY(!tree->IsDragging());
+        QVERIFY(!QWidget::mouseGrabber());
         QTRY_COMPARE(sink->drops.size(), size_t(1));
         QCOMPARE(sink->drops[0].first, QStringLiteral("定时器"));
         QCOMPARE(sink->drops[0].second, QPoint(40, 60));
@@ -242,6 +267,7 @@ class ComponentTreeTest : public QObject {
     }
 
   private:
+    CFakeDevice device;
     CEventSink* sink = nullptr;
     CComponentTree* tree = nullptr;
 };

@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "browser/component_tree.h"
-#include "devsim/device.h"
 #include "app/korvessa_app.h"
 #include "app/main_frame.h"
+#include "browser/component_tree.h"
+#include "devsim/device.h"
 #include "test_support.h"
 
 class DemoStartTest : public QObject {

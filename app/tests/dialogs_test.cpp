@@ -1,21 +1,25 @@
-// The connection dialog without a device: defaults, what each way enables, the link text it
-// builds and the key check.
+// The connection dialog on a scripted device: defaults, what each way enables, the link text
+// it builds, the key check and the address entry's keys.
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
 
+#include "app/common/ip_address_edit.h"
+#include "app/device/fake_device.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "test_support.h"
 
 class DialogsTest : public QObject {
     Q_OBJECT
   private slots:
-    // The simulated USB driver with nothing plugged in: no controller, whatever this machine has.
-    void initTestCase() { qputenv("KVSH_USB_SIM", ""); }
+    void init() { dev = std::make_unique<CFakeDevice>(); }
 
     void opensOnSerialWithTheDefaultsWhenNoUsbControllerIsAttached() {
-        CDlgDevSel dlg;
+        CDlgDevSel dlg(*dev);
+        dlg.Load();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("请选择通讯方式"));
         QCOMPARE(dlg.Way(), int(CDlgDevSel::kSerial));
         QVERIFY(dlg.WayButton(0)->isChecked());
@@ -28,7 +32,8 @@ class DialogsTest : public QObject {
     }
 
     void eachWayEnablesOnlyItsOwnControls() {
-        CDlgDevSel dlg;
+        CDlgDevSel dlg(*dev);
+        dlg.Load();
         struct Case {
             int way;
             bool serial, usb, address;
@@ -47,7 +52,8 @@ class DialogsTest : public QObject {
 
     void serialOkBuildsTheLinkTextFromTheListsAndATypedPath() {
         CRecordingService service;
-        CDlgDevSel dlg;
+        CDlgDevSel dlg(*dev);
+        dlg.Load();
         dlg.SelectWay(CDlgDevSel::kSerial);
         dlg.PortList()->setEditText(QStringLiteral("/dev/pts/7"));
         dlg.BaudList()->setCurrentText(QStringLiteral("9600"));
@@ -61,7 +67,8 @@ class DialogsTest : public QObject {
 
     void udpOkKeepsTheAddressBytes() {
         CRecordingService service;
-        CDlgDevSel dlg;
+        CDlgDevSel dlg(*dev);
+        dlg.Load();
         dlg.SelectWay(CDlgDevSel::kUdp);
         dlg.SetAddress({10, 0, 200, 255});
         dlg.accept();
@@ -73,7 +80,8 @@ class DialogsTest : public QObject {
 
     void usbWithoutControllerYieldsNoDeviceIndex() {
         CRecordingService service;
-        CDlgDevSel dlg;
+        CDlgDevSel dlg(*dev);
+        dlg.Load();
         QCOMPARE(dlg.UsbList()->count(), 0);
         dlg.SelectWay(CDlgDevSel::kUsb);
         dlg.accept();
@@ -85,7 +93,8 @@ class DialogsTest : public QObject {
         for (QString key : {QStringLiteral("1234567"), QStringLiteral("123456789"), QString(),
                             QStringLiteral("密钥密钥密钥密钥")}) {
             CRecordingService service;
-            CDlgDevSel dlg;
+            CDlgDevSel dlg(*dev);
+            dlg.Load();
             dlg.SelectWay(CDlgDevSel::kUdp);
             dlg.KeyEdit()->setText(key);
             dlg.show();
@@ -93,8 +102,74 @@ class DialogsTest : public QObject {
             QVERIFY2(dlg.isVisible(), qPrintable(key));
             QCOMPARE(service.informs, QStringList({QStringLiteral("秘钥应该为8位")}));
             QCOMPARE(dlg.Key(), QString());
+            QCOMPARE(dev->m_key, QString());  // the key byte is left as it was
         }
     }
+
+    void okSetsTheKeyAndAUsbControllerIsProposed() {
+        CRecordingService service;
+        dev->m_usbIndexes = {2};
+        CDlgDevSel dlg(*dev);
+        QCOMPARE(dlg.UsbList()->count(), 0);  // nothing is asked before Load
+        dlg.Load();
+        QCOMPARE(dlg.UsbList()->itemText(0), QStringLiteral("Index 2"));
+        QCOMPARE(dlg.Way(), int(CDlgDevSel::kUsb));
+        dlg.accept();
+        QCOMPARE(dlg.DeviceIndex(), 2);
+        QCOMPARE(dev->m_key, QStringLiteral("62719405"));
+    }
+
+    void addressEntryTypesLikeAnAddressControl_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("dots move on") << "127.0.0.9"
+                                      << "127.0.0.9";
+        QTest::newRow("a third digit moves on") << "192168001010"
+                                                << "192.168.1.10";
+        QTest::newRow("a dot after a full field is not a second move") << "10.255.1.2"
+                                                                       << "10.255.1.2";
+        QTest::newRow("values above 255 are clamped") << "300.1.2.999"
+                                                      << "255.1.2.255";
+        QTest::newRow("letters are dropped") << "1a.b2.3.4"
+                                             << "1.2.3.4";
+        QTest::newRow("a lone dot stays in its field") << ".5.6.7.8"
+                                                       << "5.6.7.8";
+    }
+
+    void addressEntryTypesLikeAnAddressControl() {
+        QFETCH(QString, typed);
+        QFETCH(QString, address);
+        CIpAddressEdit edit;
+        edit.show();
+        QApplication::setActiveWindow(&edit);
+        QVERIFY(QTest::qWaitForWindowActive(&edit));
+        edit.Field(0)->setFocus();
+        for (QChar c : typed) {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            QTest::keyClick(focus, c.toLatin1());
+        }
+        QCOMPARE(edit.Text(), address);
+    }
+
+    void addressEntryTakesAPastedAddressAndBackspaceGoesBack() {
+        CIpAddressEdit edit;
+        edit.show();
+        QApplication::setActiveWindow(&edit);
+        QVERIFY(QTest::qWaitForWindowActive(&edit));
+        edit.Field(0)->setFocus();
+        QApplication::clipboard()->setText(QStringLiteral("10.20.30.40"));
+        QTest::keySequence(edit.Field(0), QKeySequence::Paste);
+        QCOMPARE(edit.Text(), QStringLiteral("10.20.30.40"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(edit.Field(3)));
+        // Backspace through the last field and on into the one before it.
+        for (int i = 0; i < 3; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(edit.Field(2)));
+        QCOMPARE(edit.Text(), QStringLiteral("10.20.3.0"));
+    }
+
+  private:
+    std::unique_ptr<CFakeDevice> dev;
 };
 
 QTEST_MAIN(DialogsTest)

@@ -9,11 +9,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -128,11 +130,17 @@ class FrameDeviceTest : public QObject {
     }
 
     void aTreeRequestWithoutAnswerLeavesTheFrameDisconnected() {
+        frame->Device().SetRequestWait(500);  // the connection's own wait, not the default 10 s
         devsim::Faults silent;
         silent.silent = true;
         dev->SetFaults(silent);
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(!frame->ConnectWith(Udp()));  // one time-out, no more
+        QVERIFY(clock.elapsed() < 2 * 500);
         QVERIFY(service->informs.isEmpty());  // the library reports the time-out itself
+        // The status bar says why nothing happened, for a while.
+        QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("下位机无应答"));
         QVERIFY(!frame->IsConnected());
         QVERIFY(frame->Action(ID_CONNECT)->isEnabled());
         QVERIFY(!frame->Action(ID_DISCONNECT)->isEnabled());
@@ -140,6 +148,85 @@ class FrameDeviceTest : public QObject {
         // The link stayed open: once the device answers again, connecting succeeds.
         dev->SetFaults({});
         QVERIFY(frame->ConnectWith(Udp()));
+    }
+
+    void aDeviceFallingSilentHalfwayCostsOneWaitReportedOnce() {
+        const int wait = 400;
+        frame->Device().SetRequestWait(wait);
+        // The view loads its diagram from the device, which falls silent just then; the strip
+        // and the running state come after it in the same operation.
+        struct View : IDiagramView {
+            std::function<void()> onLoad;
+            void ClearDiagram() override {}
+            void LoadDiagram(const QString&) override { onLoad(); }
+            bool SelectItemByName(const QString&) override { return true; }
+            bool ReloadComponent(const QString&) override { return true; }
+            bool ReloadComment(const QString&) override { return true; }
+            bool HasItem(const QString&) override { return false; }
+            bool DeleteItem(const QString&) override { return false; }
+        } view;
+        struct Strip : ISamplingStrip {
+            CDevice* device = nullptr;
+            DeviceStatus seen;
+            void RefreshSampling() override {
+                seen = device->GetAttrVal(QStringLiteral("组件管理器"), QStringLiteral("启动采样"));
+            }
+        } strip;
+        strip.device = &frame->Device();
+        devsim::Faults silent;
+        silent.silent = true;
+        view.onLoad = [&] {
+            dev->SetFaults(silent);
+            frame->Device().GetAttrVal(QStringLiteral("开关-1"), QStringLiteral("开关状态"));
+        };
+        frame->AttachView(&view);
+        frame->AttachStrip(&strip);
+        auto reports = [&](const QString& line) { return OutputTexts(*frame).count(line); };
+
+        QElapsedTimer clock;
+        clock.start();
+        frame->ConnectWith(Udp());
+        QVERIFY2(clock.elapsed() < 2 * wait, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(strip.seen.NoAnswer());
+        QVERIFY(!frame->IsRunning());  // no reply counts as not running
+        QTRY_COMPARE(reports(QStringLiteral("连接下位机: 下位机无应答")), 1);
+
+        // Reload after a download: the same, and no success is announced.
+        dev->SetFaults({});
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("p.kvs"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ToGbk(QString::fromStdString(dev->ExportConfig())));
+        f.close();
+        clock.restart();
+        frame->OpenDocumentFile(path);
+        QVERIFY2(clock.elapsed() < 2 * wait, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!service->informs.contains(QStringLiteral("下位机载新的配置成功!")));
+        QTRY_COMPARE(reports(QStringLiteral("装载配置: 下位机无应答")), 1);
+        frame->AttachView(nullptr);
+        frame->AttachStrip(nullptr);
+    }
+
+    void restartReadsTheRunningStateOnceTheDeviceAnswers() {
+        dev->SetValue(kManager, "运行状态", "true");
+        QVERIFY(frame->ConnectWith(Udp()));
+        QVERIFY(frame->IsRunning());
+        service->answers = {true};
+        frame->Execute(ID_RESTART);
+        QVERIFY(!dev->Running());
+        QVERIFY(!frame->IsRunning());  // the device came back stopped: run is possible again
+        QVERIFY(frame->Action(ID_RUN)->isEnabled());
+
+        // A device that does not answer within one wait leaves the flag as it was.
+        frame->Execute(ID_RUN);
+        frame->Device().SetRequestWait(300);
+        devsim::Faults silent;
+        silent.silent = true;
+        dev->SetFaults(silent);
+        service->answers = {true};
+        frame->Execute(ID_RESTART);
+        QVERIFY(frame->IsRunning());
     }
 
     void serialWayConnectsThroughATypedPath() {

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 
@@ -74,6 +75,10 @@ std::vector<uint8_t> Message(uint8_t cmd, int32_t param, const std::vector<uint8
     int32_t len = int32_t(m.size());
     std::memcpy(m.data(), &len, 4);
     return m;
+}
+
+QByteArray Bytes(const std::vector<uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
 }
 
 std::vector<uint8_t> Gbk(const char* utf8, bool nul = true) {
@@ -148,6 +153,7 @@ class FrameUiTest : public QObject {
             frame.addDockWidget(Qt::TopDockWidgetArea, frame.OutputBar());
             frame.tabifyDockWidget(frame.PropertyBar(), frame.AnalyzerBar());
             frame.SetVisibleToolbarButtons({ID_CONNECT, ID_RUN, ID_STOP});
+            frame.Action(ID_VIEW_STATUS_BAR)->trigger();  // hides the status bar
             frame.show();
             QVERIFY(QTest::qWaitForWindowExposed(&frame));
             frame.close();  // keeps the layout
@@ -162,6 +168,8 @@ class FrameUiTest : public QObject {
         QCOMPARE(next.dockWidgetArea(next.OutputBar()), Qt::TopDockWidgetArea);
         QCOMPARE(next.tabifiedDockWidgets(next.PropertyBar()).size(), 1);
         QVERIFY((next.VisibleToolbarButtons() == std::vector<int>{ID_CONNECT, ID_RUN, ID_STOP}));
+        QVERIFY(!next.statusBar()->isVisibleTo(&next));
+        QVERIFY(!next.Action(ID_VIEW_STATUS_BAR)->isChecked());
     }
 
     void anUnknownStoredLookFallsBackToTheDefault() {
@@ -237,7 +245,7 @@ class FrameUiTest : public QObject {
         };
         int total = 0;
         for (const Case& c : cases) {
-            CMainFrame::OnDeviceMessage(c.msg->data(), int(c.msg->size()), nullptr);
+            frame.OnDeviceMessage(Bytes(*c.msg));
             total += int(c.texts.size());
             QTRY_COMPARE(out->topLevelItemCount(), total);
             for (int i = 0; i < c.texts.size(); ++i) {
@@ -247,7 +255,7 @@ class FrameUiTest : public QObject {
             }
         }
         // Shorter than a head: ignored.
-        CMainFrame::OnDeviceMessage(event.data(), 11, nullptr);
+        frame.OnDeviceMessage(Bytes(event).left(11));
         QCoreApplication::processEvents();  // delivers anything already posted
         QCOMPARE(out->topLevelItemCount(), total);
     }

@@ -4,9 +4,11 @@
 
 #include <QTest>
 #include <QTreeWidget>
+#include <atomic>
 #include <cstring>
 #include <thread>
 
+#include "app/device/device.h"
 #include "app/device/gbk_text.h"
 #include "kvsh_user.h"
 
@@ -17,7 +19,7 @@ class OutputBarTest : public QObject {
         bar = new COutputBar;
         bar->resize(700, 200);
         bar->show();
-        bar->RegisterWithLibrary();
+        bar->AttachLog(device);
     }
     void cleanup() {
         delete bar;
@@ -77,19 +79,23 @@ class OutputBarTest : public QObject {
         QCOMPARE(list->headerItem()->text(2), QStringLiteral("信息内容"));
     }
 
-    void aLineRacingThePanesDestructionIsDropped() {
-        // The library may already hold the window handle when the pane goes away.
-        void* gone = bar;
+    void aLineLoggedAfterThePanesDestructionIsDropped() {
+        // Another thread keeps logging while the pane goes away.
+        std::atomic<bool> stop{false};
+        std::thread t([&] {
+            while (!stop) KVS_Printf(KVS_LEVEL_NORMAL, "late");
+        });
+        QTest::qWait(5);
         delete bar;
         bar = nullptr;
-        KVS_LOG_ENTRY entry{};
-        std::strcpy(entry.time, "12:00:00");
-        std::strcpy(entry.text, "late");
-        COutputBar::PostInfo(gone, KVS_WM_INFO_MESSAGE, 2, reinterpret_cast<intptr_t>(&entry));
+        KVS_Printf(KVS_LEVEL_NORMAL, "after");
+        stop = true;
+        t.join();
         QCoreApplication::processEvents();  // nothing was posted to the freed pane
     }
 
   private:
+    CKvsDevice device;
     COutputBar* bar = nullptr;
 };
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "app/common/message_service.h"
 #include "app/device/gbk_text.h"
 #include "kvsh_user.h"
-#include "app/common/message_service.h"
 
 // Records every message box and question; answers questions from a queue (No when empty) and
 // hands modal dialogs to a callback (Rejected when none is set).
