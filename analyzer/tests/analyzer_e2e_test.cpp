@@ -7,15 +7,18 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <memory>
 
 #include "analyzer/dialog_waveform.h"
 #include "analyzer/tests/analyzer_test_support.h"
 #include "analyzer/tests/vcd_reader.h"
 #include "app/device/device.h"
+#include "browser/dialog_sel_attr.h"
 #include "devsim/device.h"
 
 namespace {
@@ -53,17 +56,47 @@ TEST(AnalyzerEndToEnd, RecordsTheDemoTimersSquareWaveAndExportsItsEdges) {
     strip.RefreshSampling();
     EXPECT_EQ(strip.TriggerSource()->count(), 4);  // the demo's own four sample points
 
-    // The timer's output and the gate it drives (the gate's other input is a switch that is on).
-    QString offered;
-    CDialogWaveform::SetSamplePointChooser(
-        [&](QWidget*, CDevice&, const QString& current) -> std::optional<QString> {
-            offered = current;
-            return QStringLiteral("定时器-5.输出;与门-1.输出;");
-        });
+    // The timer's output and the gate it drives (the gate's other input is a switch that is
+    // on), chosen in the attribute selection dialog in place of the demo's four.
+    QStringList offered;
+    service.onDialog = [&](QDialog& d) {
+        auto& dlg = static_cast<CDialogSelAttr&>(d);
+        offered = dlg.Entries();
+        while (dlg.ResultList()->count() > 0) {
+            dlg.ResultList()->setCurrentRow(0);
+            dlg.Remove();
+        }
+        for (const char* component : {"定时器-5", "与门-1"}) {
+            auto found = dlg.ComponentTree()->findItems(QString::fromUtf8(component),
+                                                        Qt::MatchExactly | Qt::MatchRecursive);
+            if (found.isEmpty()) return int(QDialog::Rejected);
+            dlg.ComponentTree()->setCurrentItem(found[0]);
+            auto output = dlg.AttributeList()->findItems("输出", Qt::MatchExactly);
+            if (output.isEmpty()) return int(QDialog::Rejected);
+            dlg.AttributeList()->setCurrentItem(output[0]);
+            dlg.Add();
+        }
+        // Four entries at most: the fifth is refused.
+        dlg.Add();
+        dlg.Add();
+        dlg.Add();
+        while (dlg.ResultList()->count() > 2) {
+            dlg.ResultList()->setCurrentRow(2);
+            dlg.Remove();
+        }
+        dlg.accept();
+        return dlg.result();
+    };
     strip.SamplePointButton()->click();
-    CDialogWaveform::SetSamplePointChooser(nullptr);
-    EXPECT_TRUE(offered.startsWith("定时器-5.输出;"));
+    EXPECT_EQ(service.dialogs, QStringList({"CDialogSelAttr"}));
+    EXPECT_EQ(offered.size(), 4);
+    EXPECT_EQ(service.informs, QStringList({"属性项超过最高限定!"}));
+    service.informs.clear();
     ASSERT_EQ(strip.TriggerSource()->count(), 2);
+    EXPECT_EQ(strip.TriggerSource()->itemText(0), "定时器-5.输出");
+    std::string points;
+    sim->GetValue("组件管理器", "采样点列表", &points);
+    EXPECT_EQ(points, "定时器-5.输出;与门-1.输出;");
 
     strip.TriggerMode()->setCurrentIndex(1);
     emit strip.TriggerMode()->activated(1);  // rising edge
