@@ -17,7 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -254,14 +254,12 @@ void CFirmwareCtrl::closeEvent(QCloseEvent* event) {
 }
 
 bool CFirmwareCtrl::WaitIdle(int ms) {
-    QDeadlineTimer deadline(ms);
-    while (m_running.load() != Operation::None || m_progressQueued.load()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    QCoreApplication::processEvents();  // the end of the operation, queued by the worker
-    return true;
+    if (m_running.load() == Operation::None) return true;
+    QEventLoop loop;
+    connect(this, &CFirmwareCtrl::OperationFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return m_running.load() == Operation::None;
 }
 
 // --- the worker ------------------------------------------------------------------------------
@@ -310,9 +308,10 @@ void CFirmwareCtrl::Finished(Operation op) {
     m_running.store(Operation::None);
     if (m_closing) {
         QDialog::reject();
-        return;
+    } else {
+        SetIdleButtons();
     }
-    SetIdleButtons();
+    emit OperationFinished();
 }
 
 void CFirmwareCtrl::SetIdleButtons() {

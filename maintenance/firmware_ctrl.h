@@ -63,6 +63,11 @@ class CFirmwareCtrl : public QDialog {
     // Waits (running the event loop) until the worker is idle; false after ms.
     bool WaitIdle(int ms);
 
+  signals:
+    // The worker has ended an operation; the status line shows its outcome.
+    void OperationFinished();
+
+  public:
     // The progress bar's range holds at most 65535: above that, pages are scaled into it.
     struct ProgressPosition {
         int value;
