@@ -23,16 +23,25 @@ COutputList::COutputList(QWidget* parent) : QTreeWidget(parent) {
     setIconSize(QSize(16, 16));
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the text column follows the pane
-    QFont f(QStringLiteral("Microsoft Sans Serif"));
+    // The pane's font, then CJK fonts for the Chinese texts where it lacks them.
+    QFont f;
+    f.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("WenQuanYi Micro Hei"),
+                   QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
     f.setPixelSize(16);
     f.setWeight(QFont::Normal);
     f.setStyleHint(QFont::SansSerif);
     setFont(f);
+    // The time column is 60 pixels wide; where this machine's font draws "HH:MM:SS" wider,
+    // the time is drawn smaller rather than cut.
+    m_timeFont = f;
+    while (m_timeFont.pixelSize() > 9 &&
+           QFontMetrics(m_timeFont).horizontalAdvance(QStringLiteral("00:00:00")) > kTimeWidth - 6)
+        m_timeFont.setPixelSize(m_timeFont.pixelSize() - 1);
     header()->setMinimumSectionSize(16);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::Fixed);
-    setColumnWidth(0, 20);
-    setColumnWidth(1, TimeColumnWidth());
+    setColumnWidth(0, kIconWidth);
+    setColumnWidth(1, kTimeWidth);
     setColumnWidth(2, 600);
     for (int level = 1; level <= 3; ++level) m_levelIcons[level - 1] = LevelIcon(level);
 }
@@ -42,20 +51,16 @@ void COutputList::AddMessage(unsigned level, const QString& time, const QString&
     if (level >= 1 && level <= 3) item->setIcon(0, m_levelIcons[level - 1]);
     item->setData(0, Qt::UserRole, level);
     item->setText(1, time);
+    item->setFont(1, m_timeFont);
     item->setText(2, text);
     item->setToolTip(2, text);
     insertTopLevelItem(0, item);
 }
 
-int COutputList::TimeColumnWidth() const {
-    // 60 pixels, unless the font in use needs more to show "HH:MM:SS" whole.
-    return qMax(60, fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 10);
-}
-
 void COutputList::LayoutColumns(int paneWidth) {
-    setColumnWidth(0, 20);
-    setColumnWidth(1, TimeColumnWidth());
-    setColumnWidth(2, qMax(0, paneWidth - 22 - TimeColumnWidth()));
+    setColumnWidth(0, kIconWidth);
+    setColumnWidth(1, kTimeWidth);
+    setColumnWidth(2, qMax(0, paneWidth - 2 - kIconWidth - kTimeWidth));
 }
 
 COutputBar::COutputBar(QWidget* parent) : QDockWidget(QStringLiteral("输出"), parent) {

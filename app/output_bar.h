@@ -16,16 +16,21 @@ class CDevice;
 class COutputList : public QTreeWidget {
     Q_OBJECT
   public:
+    static constexpr int kIconWidth = 20;
+    static constexpr int kTimeWidth = 60;
+
     explicit COutputList(QWidget* parent = nullptr);
     // Inserts a line at the top: icon for level (1 warning, 2 information, 3 debug, else none).
     void AddMessage(unsigned level, const QString& time, const QString& text);
-    // Widths: icon 20, time 60 (more when the font needs it), text the rest of the pane's
-    // width less the 2-pixel frame: the pane's width minus 82 pixels with a 60-pixel time.
+    // Widths: icon 20, time 60, text the rest of the pane's width less the 2-pixel frame (the
+    // pane's width minus 82 pixels).
     void LayoutColumns(int paneWidth);
-    int TimeColumnWidth() const;
+    // The time column's font: the list's, smaller where "HH:MM:SS" would not fit in 60 pixels.
+    const QFont& TimeFont() const { return m_timeFont; }
 
   private:
     QIcon m_levelIcons[3];
+    QFont m_timeFont;
 };
 
 class COutputBar : public QDockWidget {

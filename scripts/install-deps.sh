@@ -15,6 +15,8 @@ PACKAGES=(
   libusb-1.0-0-dev
   # real-window checks and CJK glyphs
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+  # the toolkit's own texts (dialog buttons, file dialogs) in Chinese
+  qt6-translations-l10n
   # bench-only peer
   libmodbus-dev
 )
