@@ -24,9 +24,9 @@ constexpr const char* kPassScript = "input 输入\noutput 输出\n输出 = 输�
 // the slots of its edge. An empty rectangle when there is no such slot or box.
 geo::TRect SlotRectOf(const Component* c, const std::string& slot) {
     const Attr* a = c ? c->Find(slot) : nullptr;
+    const Attr* area = c ? c->Find(KVS_ATTR_AREA) : nullptr;
     geo::TRect box;
-    if (!a || a->role == kPlain || !geo::ParseRectText(c->Find(KVS_ATTR_AREA)->value, &box))
-        return {};
+    if (!a || a->role == kPlain || !area || !geo::ParseRectText(area->value, &box)) return {};
     // The slot-info reply lists the slots in attribute order; each edge counts its own.
     int index = -1, count = 0;
     for (const auto& other : c->attrs) {
