@@ -29,6 +29,8 @@
 #include "app/looks.h"
 #include "app/output_bar.h"
 #include "browser/component_tree.h"
+#include "browser/event_monitor.h"
+#include "browser/property_view_bar.h"
 #include "kvs_version.h"
 #include "kvsh_unsolicited.h"
 #include "kvsh_vocab.h"
@@ -82,6 +84,12 @@ CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
             [this](const QString& text) { CMessageService::Get().Inform(this, text); },
             [this] { m_analyzerBar->show(); },
             [this] { m_propertyBar->setWindowTitle(QStringLiteral("属性    ")); }});
+    // The property grid fills the "属性" pane; the monitoring command edits the device's table.
+    auto* grid = new CPropertyViewBar(*m_device, m_propertyBar);
+    grid->SetNotifyTarget(this);
+    grid->SetTitleTarget(m_propertyBar);
+    AttachGrid(grid, grid);
+    m_commands.Register(ID_EVENT_MONITOR, [this] { RunEventMonitorSettings(*m_device, this); });
     UpdateCommandUI();
     RestoreLayout();
 
