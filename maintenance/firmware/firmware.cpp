@@ -152,16 +152,45 @@ void CFirmwareEngine::Log(FirmwareLogLevel level, const std::string& text) {
 }
 
 FirmwareOutcome CFirmwareEngine::Fail(FirmwareResult result, const std::string& status, bool log) {
-    Status(status);
-    if (log) Log(FirmwareLogLevel::Error, status);
+    const std::string text = status + RetryText();
+    Status(text);
+    if (log) Log(FirmwareLogLevel::Error, text);
     FirmwareOutcome out;
     out.result = result;
-    out.status = status;
+    out.status = text;
+    out.retries = m_retries;
     return out;
 }
 
+FirmwareOutcome CFirmwareEngine::Succeed(const std::string& status) {
+    FirmwareOutcome out;
+    out.status = status + RetryText();
+    out.retries = m_retries;
+    Status(out.status);
+    return out;
+}
+
+std::string CFirmwareEngine::RetryText() const {
+    return m_retries > 0 ? Format(" (重试%lld次)", m_retries) : std::string();
+}
+
+bool CFirmwareEngine::RetryRead(int& attempts, int32_t address, bool log) {
+    if (attempts >= kPageRetries || m_device.LastFailure() != FlashFailure::NoAnswer) return false;
+    ++attempts;
+    ++m_retries;
+    const std::string text = Format("读取无应答,重试:%lld,%lld", address, attempts);
+    Debug(text);
+    if (log) Log(FirmwareLogLevel::Message, text);
+    return true;
+}
+
 std::optional<FirmwareOutcome> CFirmwareEngine::LoadGeometry(bool log) {
-    std::optional<std::string> text = m_device.GetAttr(kAttrGeometry);
+    m_retries = 0;  // every operation starts here
+    std::optional<std::string> text;
+    for (int attempts = 0;;) {
+        text = m_device.GetAttr(kAttrGeometry);
+        if (text || !RetryRead(attempts, -1, log)) break;
+    }
     std::optional<FlashGeometry> g;
     if (text) g = ParseFlashGeometry(*text);
     if (g) {
@@ -182,10 +211,14 @@ std::optional<FirmwareOutcome> CFirmwareEngine::ReadPages(std::vector<uint8_t>& 
     for (int32_t a = 0; a < g.imageSize; a += g.pageSize) {
         // A refused address or read command would leave the previous page in the data
         // attribute; taking it would silently corrupt the image, so it is a read error too.
-        bool commanded = m_device.SetAttr(kAttrAddress, std::to_string(a)) &&
-                         m_device.SetAttr(kAttrRead, "true");
         std::optional<std::vector<uint8_t>> page;
-        if (commanded) page = m_device.GetMemData(kAttrData);
+        for (int attempts = 0;;) {
+            bool commanded = m_device.SetAttr(kAttrAddress, std::to_string(a)) &&
+                             m_device.SetAttr(kAttrRead, "true");
+            page.reset();
+            if (commanded) page = m_device.GetMemData(kAttrData);
+            if (page || !RetryRead(attempts, a, log)) break;
+        }
         long long got = page ? static_cast<long long>(page->size()) : 0;
         if (!page || got != g.pageSize) {
             std::string text = Format("读取错误:%lld,%lld", a, got);
@@ -202,7 +235,7 @@ std::optional<FirmwareOutcome> CFirmwareEngine::ReadPages(std::vector<uint8_t>& 
                 return Fail(FirmwareResult::Stopped, FirmwareResultText(FirmwareResult::Stopped),
                             log);
             }
-            Status(PhaseText(phase) + std::to_string((g.imageSize - a) / g.pageSize));
+            Status(PhaseText(phase) + std::to_string((g.imageSize - a) / g.pageSize) + RetryText());
             ticker.last = now;
         }
         if (m_cb.progress) m_cb.progress(phase, a / g.pageSize + 1, total);
@@ -217,7 +250,9 @@ FirmwareOutcome CFirmwareEngine::ReadImage(std::vector<uint8_t>& image) {
     if (m_cb.progress) m_cb.progress(FirmwarePhase::Backup, 0, m_geometry.Pages());
     Ticker ticker{Now()};
     if (auto failed = ReadPages(image, FirmwarePhase::Backup, ticker, false)) return *failed;
-    return FirmwareOutcome{};
+    FirmwareOutcome out;
+    out.retries = m_retries;
+    return out;
 }
 
 FirmwareOutcome CFirmwareEngine::Backup(const std::string& path) {
@@ -233,9 +268,7 @@ FirmwareOutcome CFirmwareEngine::Backup(const std::string& path) {
         failed.detail = error;
         return failed;
     }
-    out.status = "备份成功.";
-    Status(out.status);
-    return out;
+    return Succeed("备份成功.");
 }
 
 FirmwareOutcome CFirmwareEngine::Upgrade(const std::string& path) {
@@ -337,7 +370,7 @@ FirmwareOutcome CFirmwareEngine::WritePagesAndVerify(std::span<const uint8_t> im
                             true);
             }
             Status(PhaseText(FirmwarePhase::Write) +
-                   std::to_string((g.imageSize - a) / g.pageSize));
+                   std::to_string((g.imageSize - a) / g.pageSize) + RetryText());
             ticker.last = now;
         }
         if (m_cb.progress) m_cb.progress(FirmwarePhase::Write, a / g.pageSize + 1, total);
@@ -355,10 +388,7 @@ FirmwareOutcome CFirmwareEngine::WritePagesAndVerify(std::span<const uint8_t> im
         out.mismatches = mismatches;
         return out;
     }
-    FirmwareOutcome out;
-    out.status = "升级成功.";
-    Status(out.status);
-    return out;
+    return Succeed("升级成功.");
 }
 
 }  // namespace kvs::fw

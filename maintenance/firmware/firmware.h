@@ -58,11 +58,19 @@ void ConvertFirmwareBytes(std::span<uint8_t> bytes);
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string* error = nullptr);
 
+// Why the device's last call failed.
+enum class FlashFailure {
+    Refused,  // the device answered with a refusal, or its reply could not be used
+    NoAnswer  // nothing answered within the wait (a lost request or reply)
+};
+
 // The device side: the attributes of the component manager. Every call waits for the reply.
-// Implementations report a refused or unanswered request as false / nullopt.
+// Implementations report a refused or unanswered request as false / nullopt, and tell the two
+// apart through LastFailure (a device that cannot tell says Refused, and is never retried).
 class IFlashDevice {
   public:
     virtual ~IFlashDevice() = default;
+    virtual FlashFailure LastFailure() const { return FlashFailure::Refused; }
     virtual std::optional<std::string> GetAttr(const char* attribute) = 0;
     virtual bool SetAttr(const char* attribute, const std::string& value) = 0;
     virtual std::optional<std::vector<uint8_t>> GetMemData(const char* attribute) = 0;
@@ -89,6 +97,7 @@ struct FirmwareOutcome {
     int64_t mismatches = 0;      // differing bytes after an upgrade's read-back
     int32_t failedAddress = -1;  // page address of a read or write error
     std::string detail;          // the cause behind CannotOpenFile, for the caller's message
+    int32_t retries = 0;         // page reads repeated after a request got no answer
 };
 
 // Log levels of the firmware records, as the file log names them.
@@ -122,6 +131,11 @@ class CFirmwareEngine {
     void ClearStop() { m_stop.store(false); }
     bool StopRequested() const { return m_stop.load(); }
 
+    // A page read (the address and read command writes and the data read) whose request got
+    // no answer is repeated up to this many more times before the operation fails; a refusal
+    // is never repeated. Reading is safe to repeat; programming is not retried.
+    static constexpr int kPageRetries = 2;
+
     // Reads the whole image into a .fw file; no file is written unless every page was read.
     FirmwareOutcome Backup(const std::string& path);
     // Programs a .fw file, then reads everything back and compares.
@@ -146,6 +160,9 @@ class CFirmwareEngine {
     std::optional<FirmwareOutcome> ReadPages(std::vector<uint8_t>& image, FirmwarePhase phase,
                                              Ticker& ticker, bool log);
     FirmwareOutcome WritePagesAndVerify(std::span<const uint8_t> image);
+    bool RetryRead(int& attempts, int32_t address, bool log);
+    std::string RetryText() const;
+    FirmwareOutcome Succeed(const std::string& status);
     void Status(const std::string& text);
     void Debug(const std::string& text);
     void Log(FirmwareLogLevel level, const std::string& text);
@@ -155,6 +172,7 @@ class CFirmwareEngine {
     FirmwareCallbacks m_cb;
     std::atomic<bool> m_stop{false};
     FlashGeometry m_geometry;
+    int32_t m_retries = 0;  // of the running operation
 };
 
 // The final status texts, for callers that map results to their own messages.

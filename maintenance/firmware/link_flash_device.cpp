@@ -43,4 +43,10 @@ bool CLinkFlashDevice::SetMemData(const char* attribute, std::span<const uint8_t
                     : KVS_SetAttrMemData(m_component.c_str(), Wire(attribute), data.data(), count);
 }
 
+FlashFailure CLinkFlashDevice::LastFailure() const {
+    const int result =
+        m_handle ? mKVS_GetLastResult(m_handle, nullptr) : KVS_GetLastResult(nullptr);
+    return result == KVS_RESULT_NO_ANSWER ? FlashFailure::NoAnswer : FlashFailure::Refused;
+}
+
 }  // namespace kvs::fw

@@ -20,6 +20,8 @@ class CLinkFlashDevice : public IFlashDevice {
     bool SetAttr(const char* attribute, const std::string& value) override;
     std::optional<std::vector<uint8_t>> GetMemData(const char* attribute) override;
     bool SetMemData(const char* attribute, std::span<const uint8_t> data) override;
+    // From the library's outcome of this thread's last request on the connection.
+    FlashFailure LastFailure() const override;
 
   private:
     const char* Wire(const char* utf8);

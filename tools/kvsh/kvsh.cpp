@@ -514,6 +514,7 @@ class CWatchedFlashDevice : public kvs::fw::IFlashDevice {
     bool SetMemData(const char* a, std::span<const uint8_t> d) override {
         return m_s.Call("firmware", [&] { return m_link.SetMemData(a, d); });
     }
+    kvs::fw::FlashFailure LastFailure() const override { return m_link.LastFailure(); }
 
   private:
     Session& m_s;

@@ -25,6 +25,7 @@ class FakeFlash : public IFlashDevice {
 
     std::optional<std::string> GetAttr(const char* attribute) override {
         Tick();
+        if (Lost(attribute)) return std::nullopt;
         if (std::string(attribute) == kAttrGeometry) return geometry;
         return std::nullopt;
     }
@@ -32,6 +33,7 @@ class FakeFlash : public IFlashDevice {
     bool SetAttr(const char* attribute, const std::string& value) override {
         Tick();
         const std::string a = attribute;
+        if (Lost(a)) return false;
         if (refuse && refuse(a, address)) return false;
         ++setCount;
         if (a == kAttrAddress) {
@@ -66,6 +68,7 @@ class FakeFlash : public IFlashDevice {
     std::optional<std::vector<uint8_t>> GetMemData(const char* attribute) override {
         Tick();
         if (std::string(attribute) != kAttrData) return std::nullopt;
+        if (Lost("read-data")) return std::nullopt;
         ++pagesRead;
         if (refuse && refuse("read-data", address)) return std::nullopt;
         std::vector<uint8_t> out = page;
@@ -76,6 +79,7 @@ class FakeFlash : public IFlashDevice {
     bool SetMemData(const char* attribute, std::span<const uint8_t> data) override {
         Tick();
         if (std::string(attribute) != kAttrData) return false;
+        if (Lost("write-data")) return false;
         if (refuse && refuse("write-data", address)) return false;
         ++setCount;
         page.assign(data.begin(), data.end());
@@ -83,6 +87,7 @@ class FakeFlash : public IFlashDevice {
     }
 
     int64_t Clock() const { return now; }
+    FlashFailure LastFailure() const override { return last; }
 
     int32_t P, C, B, N;
     std::string geometry;
@@ -98,11 +103,22 @@ class FakeFlash : public IFlashDevice {
     // Return true to refuse the request: attribute name (or "read-data" / "write-data") and
     // the current address.
     std::function<bool(const std::string&, int32_t)> refuse;
+    // Return true when the request gets no answer (it is not carried out): as refuse.
+    std::function<bool(const std::string&, int32_t)> lose;
+    int lost = 0;  // requests that got no answer
+    FlashFailure last = FlashFailure::Refused;
     // May alter a page as it is read: address, page.
     std::function<void(int32_t, std::vector<uint8_t>&)> readHook;
 
   private:
     void Tick() { now += msPerRequest; }
+    bool Lost(const std::string& what) {
+        last = FlashFailure::Refused;
+        if (!lose || !lose(what, address)) return false;
+        last = FlashFailure::NoAnswer;
+        ++lost;
+        return true;
+    }
     bool InFlash(int64_t at, int64_t len) const {
         return at >= 0 && at + len <= static_cast<int64_t>(flash.size());
     }

@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <utility>
 
 #include "fake_flash.h"
 
@@ -438,6 +440,83 @@ TEST_F(FirmwareEngineTest, StatusLinesCountThePagesStillToDo) {
     ASSERT_GE(statuses.size(), 3u);
     // 600 ms a page: the second page (a = 256) is the first to end past the tick.
     EXPECT_EQ(statuses[1], "正在备份:511");
+}
+
+}  // namespace
+}  // namespace kvs::fw
+
+namespace kvs::fw {
+namespace {
+
+// A page whose request got no answer is read again, at most twice; refusals and a third loss
+// of the same page end the operation. Retries are counted in the outcome, the status and the
+// log.
+TEST_F(FirmwareEngineTest, UnansweredPageReadsAreRetriedTwiceAndRefusalsNever) {
+    struct Case {
+        const char* what;
+        const char* lost;     // the request that gets no answer at address 0x30 ...
+        int times;            // ... this many times in a row
+        const char* refused;  // or is refused there
+        bool done;
+        int retries;
+    } cases[] = {
+        {"one lost address write", "Flash操作地址", 1, nullptr, true, 1},
+        {"a lost read command, twice", "Flash执行读取", 2, nullptr, true, 2},
+        {"lost data three times", "read-data", 3, nullptr, false, 2},
+        {"a refused read command", nullptr, 0, "Flash执行读取", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFlash flash(16, 256, 64, 4, 0x5A);
+        int left = c.times;
+        flash.lose = [&](const std::string& what, int32_t at) {
+            return c.lost && what == c.lost && at == 0x30 && left > 0 && left-- > 0;
+        };
+        flash.refuse = [&](const std::string& what, int32_t at) {
+            return c.refused && what == c.refused && at == 0x30;
+        };
+        statuses.clear();
+        logs.clear();
+        CFirmwareEngine engine = Engine(flash);
+        const fs::path file = dir / "b.fw";
+        fs::remove(file);
+        FirmwareOutcome out = engine.Backup(file.string());
+        EXPECT_EQ(out.result == FirmwareResult::Done, c.done) << out.status;
+        EXPECT_EQ(out.retries, c.retries);
+        if (c.done) {
+            EXPECT_EQ(ReadFile(file), ToFile(std::vector<uint8_t>(256, 0x5A)))
+                << "no page taken from a lost read";
+        } else {
+            EXPECT_EQ(out.result, FirmwareResult::ReadError);
+            EXPECT_EQ(out.failedAddress, 0x30);
+        }
+        if (c.retries > 0) {
+            EXPECT_NE(out.status.find("重试" + std::to_string(c.retries) + "次"), std::string::npos)
+                << out.status;
+        } else {
+            EXPECT_EQ(out.status.find("重试"), std::string::npos) << out.status;
+        }
+    }
+
+    // The upgrade's read-back retries too, and its file log names each retry.
+    FakeFlash flash(16, 256, 64, 4);
+    bool once = true;
+    flash.lose = [&](const std::string& what, int32_t at) {
+        // in the read-back, once all 16 pages are written
+        return what == "read-data" && at == 0x40 && flash.written.size() == 16 &&
+               std::exchange(once, false);
+    };
+    const fs::path file = dir / "up.fw";
+    std::vector<uint8_t> bytes = RandomImage(256, 3);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    logs.clear();
+    FirmwareOutcome up = Engine(flash).Upgrade(file.string());
+    EXPECT_EQ(up.result, FirmwareResult::Done) << up.status;
+    EXPECT_EQ(up.status, "升级成功. (重试1次)");
+    EXPECT_NE(
+        std::find(logs.begin(), logs.end(), "CFirmwareCtrl::WriteFlash: 读取无应答,重试:64,1"),
+        logs.end());
 }
 
 }  // namespace
