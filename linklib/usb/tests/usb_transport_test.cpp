@@ -218,12 +218,20 @@ TEST(UsbRequests, RepliesReachTheirRequestsAndUnsolicitedMessagesTheCallback) {
     EXPECT_TRUE(usb.Notices().empty());
 }
 
+// The controller counts a connection on its own thread, after the host has already gone on:
+// wait for the count instead of reading it at once.
+int ConnectionsOnceAtLeast(const kvs::usbsim::SimUsbPort& port, int n) {
+    for (int i = 0; i < 5000 && port.Connections() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return port.Connections();
+}
+
 TEST(UsbRecovery, TenFailuresAreToleratedAndTheEleventhReopens) {
     TempDir dir;
     FakeController c(dir.File("c"));
     RecordingUsb usb(c.path());
     ASSERT_TRUE(usb.Open(0));
-    ASSERT_EQ(c.port().Connections(), 2);  // the listing probe and the open
+    ASSERT_EQ(ConnectionsOnceAtLeast(c.port(), 2), 2);  // the listing probe and the open
 
     // Requests keep coming from another thread through all of it; a send during the reopen
     // must wait for the new device or fail, never touch the old one.
@@ -243,7 +251,7 @@ TEST(UsbRecovery, TenFailuresAreToleratedAndTheEleventhReopens) {
     expected.push_back(0);
     EXPECT_EQ(usb.WaitNotices(12), expected);
     EXPECT_EQ(usb.Reopens(), 1);
-    EXPECT_EQ(c.port().Connections(), 4) << "the device was found and opened again";
+    EXPECT_EQ(ConnectionsOnceAtLeast(c.port(), 4), 4) << "the device was found and opened again";
     done = true;
     sender.join();
     EXPECT_TRUE(AnsweredOk(Ask(usb, 4), 4));
