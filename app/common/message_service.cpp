@@ -44,6 +44,21 @@ bool CMessageService::Ask(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+CMessageService::Answer CMessageService::AskYesNoCancel(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, Owner(parent));
+    box.setDefaultButton(QMessageBox::Yes);
+    FitTitle(box);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;  // Cancel, Escape or the title bar's close button
+    }
+}
+
 int CMessageService::Run(QDialog& dialog) { return dialog.exec(); }
 
 QString CMessageService::AskOpenFile(QWidget* parent, const QString& filter) {

@@ -15,6 +15,9 @@ class CMessageService {
     virtual void Inform(QWidget* parent, const QString& text);
     // A modal question with Yes and No and a warning icon; true only for Yes.
     virtual bool Ask(QWidget* parent, const QString& text);
+    // A modal question with Yes, No and Cancel and a warning icon (the save question).
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer AskYesNoCancel(QWidget* parent, const QString& text);
     // Runs a modal dialog; returns its result (QDialog::Accepted or Rejected).
     virtual int Run(QDialog& dialog);
     // Asks for an existing file to open / a file name to save under; "" when cancelled.

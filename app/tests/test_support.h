@@ -30,6 +30,14 @@ class CRecordingService : public CMessageService {
         answers.pop_front();
         return a;
     }
+    // The save question: answered from threeWay (No when empty).
+    Answer AskYesNoCancel(QWidget*, const QString& text) override {
+        asks << text;
+        if (threeWay.empty()) return Answer::No;
+        Answer a = threeWay.front();
+        threeWay.pop_front();
+        return a;
+    }
     int Run(QDialog& dialog) override {
         dialogs << dialog.objectName();
         return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
@@ -39,6 +47,7 @@ class CRecordingService : public CMessageService {
     QStringList informs, asks, dialogs;
     QString fileToOpen, fileToSave;
     std::deque<bool> answers;
+    std::deque<Answer> threeWay;
     std::function<int(QDialog&)> onDialog;
 };
 
