@@ -97,6 +97,12 @@ bool CIpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
     const bool atStart = f->cursorPosition() == 0 && !f->hasSelectedText();
     const bool atEnd = f->cursorPosition() == f->text().size() && !f->hasSelectedText();
     switch (key->key()) {
+        case Qt::Key_Period:
+            // Ends the field and moves on; in a field left empty (or just moved into, its old
+            // value selected) it does nothing, so "127." after an automatic move is one move.
+            if (i < 3 && !f->text().isEmpty() && f->selectedText() != f->text())
+                FocusField(i + 1, false);
+            return true;
         case Qt::Key_Backspace:
             if (atStart && i > 0) {
                 FocusField(i - 1, true);
