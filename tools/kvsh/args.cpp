@@ -256,4 +256,16 @@ std::string CommandUsage(const std::string& command) {
            c->name + " --help)";
 }
 
+std::optional<std::vector<std::string>> SplitValueList(const std::string& list) {
+    std::vector<std::string> values;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        const size_t semi = list.find(';', pos);
+        if (semi == std::string::npos) return std::nullopt;
+        values.push_back(list.substr(pos, semi - pos));
+        pos = semi + 1;
+    }
+    return values;
+}
+
 }  // namespace kvsh

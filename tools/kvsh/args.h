@@ -51,6 +51,10 @@ inline constexpr const char* kDefaultKey = "62719405";
 // Parses argv (without the program name). envKey is $KVSH_KEY or null. Throws UsageError.
 Invocation ParseCommandLine(const std::vector<std::string>& args, const char* envKey);
 
+// Splits a batch reply's value list "v1;v2;...;" (every value followed by ';'). nullopt when
+// the text does not end with ';' (a cut or malformed list); "" gives no values.
+std::optional<std::vector<std::string>> SplitValueList(const std::string& list);
+
 // Parses "A.B.C.D" strictly (four decimal numbers 0-255).
 bool ParseIPv4(const std::string& text, unsigned char out[4]);
 

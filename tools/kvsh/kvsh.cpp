@@ -270,15 +270,9 @@ int CmdGet(Session& s, const Words& w) {
             return mKVS_GetBatchAttrVal(s.Handle(), list.c_str(), static_cast<int>(names.size()));
         });
         if (!v) s.Fail("get " + w[1]);
-        std::string all = Utf8(v);
-        size_t pos = 0;
-        while (pos < all.size()) {
-            size_t semi = all.find(';', pos);
-            if (semi == std::string::npos) break;
-            values.push_back(all.substr(pos, semi - pos));
-            pos = semi + 1;
-        }
-        if (values.size() != names.size() || pos != all.size())
+        auto split = SplitValueList(Utf8(v));
+        if (split) values = *split;
+        if (!split || values.size() != names.size())
             throw Failure(kExitRefused, "get: the controller answered " +
                                             std::to_string(values.size()) + " values for " +
                                             std::to_string(names.size()) + " attributes");

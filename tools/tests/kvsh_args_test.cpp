@@ -157,3 +157,17 @@ TEST(StartupSettingsEdit, RefusesBadAssignmentsAndLeavesTheSettingsUnchanged) {
 
 }  // namespace
 }  // namespace kvsh
+
+namespace {
+
+TEST(ValueList, SplitsValuesEachEndedBySemicolon) {
+    using V = std::vector<std::string>;
+    const std::pair<std::string, std::optional<V>> cases[] = {
+        {"1;true;", V{"1", "true"}}, {";;", V{"", ""}}, {"", V{}},
+        {"1;2", std::nullopt},  // cut after the last separator
+        {"x", std::nullopt},
+    };
+    for (const auto& [text, want] : cases) EXPECT_EQ(kvsh::SplitValueList(text), want) << text;
+}
+
+}  // namespace
