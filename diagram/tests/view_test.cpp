@@ -13,6 +13,7 @@
 #include "app/common/frame_events.h"
 #include "app/common/message_service.h"
 #include "app/device/device.h"
+#include "app/device/fake_device.h"
 #include "devsim/device.h"
 #include "diagram/component_trace.h"
 #include "diagram/connect_trace.h"
@@ -154,6 +155,7 @@ class ViewTest : public ::testing::Test {
         Mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
         Mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, {}, modifiers);
     }
+    TPoint ToDiagramOf(QPoint window) { return view->ToDiagram(window); }
     QPoint Window(TPoint p) {
         const QPoint s = view->ScrollPosition();
         return {p.x - s.x(), p.y - s.y()};
@@ -430,6 +432,69 @@ TEST_F(ViewTest, ReloadedComponentLosesItsLinksAndDanglesNothing) {
     EXPECT_FALSE(view->ReloadComment(QStringLiteral("计数器-1")));
 }
 
+TEST_F(ViewTest, LinksRubberBandContextMenuAndOverlaps) {
+    // A press on the link that is already selected posts nothing; dragging its interior point
+    // shows exactly the candidate route as the rubber band, gone after the release.
+    view->LoadDiagram(Instances());
+    auto* link = static_cast<CConnectTrace*>(view->FindItemByName(Q(LinkComponents().front())));
+    ASSERT_TRUE(link && link->PointCount() == 4);
+    const TPoint p1 = link->Point(1), p2 = link->Point(2);
+    const QPoint mid = Window({p1.x, (p1.y + p2.y) / 2});
+    Click(mid);
+    EXPECT_EQ(view->Selection(), link);
+    QApplication::processEvents();
+    sink.codes.clear();
+    Click(mid);
+    QApplication::processEvents();
+    EXPECT_TRUE(sink.codes.empty());
+
+    const QPoint grip = Window(p2), to = grip + QPoint(30, 0);
+    Mouse(QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, grip + QPoint(20, 0), Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    TPoints t = link->Points(), cand = t, r;
+    cand[2] = ToDiagramOf(to);
+    const int k = CLineTrace::Reroute(t, 4, cand, CLineTrace::kDefault, r, 2);
+    ASSERT_EQ(view->RubberBand().size(), size_t(k));
+    for (int i = 0; i < k; ++i) EXPECT_EQ(view->RubberBand()[size_t(i)], r[size_t(i)]) << i;
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &escape);
+    EXPECT_FALSE(view->Tracking());
+    EXPECT_TRUE(view->RubberBand().empty());
+    EXPECT_EQ(link->Points(), t);  // cancelled: unchanged, yet written again
+    EXPECT_EQ(U(link->GeometryText()), Value(U(link->Name()), "区域位置"));
+
+    // The context menu's "删除" deletes the selection without asking.
+    Mouse(QEvent::MouseButtonRelease, mid, Qt::RightButton, {});
+    ASSERT_TRUE(view->ContextMenu());
+    EXPECT_EQ(view->ContextMenu()->actions().value(0)->text(), QStringLiteral("删除"));
+    EXPECT_EQ(view->ContextMenu()->actions().value(0)->data().toInt(), 32818);
+    view->ContextMenu()->hide();
+    const std::string name = U(link->Name());
+    view->ContextMenu()->actions().value(0)->trigger();
+    EXPECT_EQ(view->Selection(), nullptr);
+    EXPECT_FALSE(view->HasItem(Q(name)));
+    const auto all = sim->ListComponents();
+    EXPECT_EQ(std::find(all.begin(), all.end(), name), all.end());
+
+    // Two overlapping boxes.
+    view->ClearDiagram();
+    view->DropComponent(QStringLiteral("定时器"), QPoint(100, 100));
+    view->DropComponent(QStringLiteral("开关"), QPoint(150, 120));  // overlaps the first box
+    CBaseTrace* top = view->Items()[1].get();
+    // A press in the overlap selects the box painted on top.
+    Click(QPoint(160, 130));
+    EXPECT_EQ(view->Selection(), top);
+    // At the top box's corner handle, inside the other box's body, the pointer shape is decided
+    // by the box painted first: the move cursor, not the sizing one.
+    TCursorShape shape{};
+    ASSERT_TRUE(view->CursorShapeAt(QPoint(150, 120), &shape));
+    EXPECT_EQ(shape, TCursorShape::Move);
+    ASSERT_TRUE(top->SetCursorShape({150, 120}, true, &shape));
+    EXPECT_EQ(shape, TCursorShape::SizeNwse);
+    EXPECT_FALSE(view->CursorShapeAt(QPoint(600, 500), &shape));
+}
+
 TEST_F(ViewTest, DeviceFallingSilentDuringLoadCostsOneWait) {
     device.SetRequestWait(500);
     device.silentAfter = 7;  // the third box's slot request gets no answer
@@ -443,6 +508,32 @@ TEST_F(ViewTest, DeviceFallingSilentDuringLoadCostsOneWait) {
     EXPECT_EQ(view->Items().size(), 3u);
     EXPECT_EQ(device.logged.count(QStringLiteral("加载图表: 下位机无应答")), 1)
         << U(device.logged.join('\n'));
+}
+
+// Counts how often the busy cursor goes up from none.
+class CBusyCounter : public IBusyHook {
+  public:
+    void Begin() override { shown += depth++ == 0; }
+    void End() override { --depth; }
+    int depth = 0, shown = 0;
+};
+
+TEST(ViewBusy, MultiRequestOperationsKeepTheBusyCursorUpThroughout) {
+    CFakeDevice device;
+    CBusyCounter hook;
+    device.SetBusyHook(&hook);
+    for (const char* name : {"定时器-1", "定时器-2"})
+        device.SetValue(QString::fromUtf8(name), QStringLiteral("区域位置"),
+                        QStringLiteral("(0,0),(80,40)"));
+    device.SetValue(QStringLiteral("槽位连接线"), QStringLiteral("创建的组件"), QString());
+    CKorvessaView view(device);
+    view.LoadDiagram(QStringLiteral("定时器-1;定时器-2;"));
+    EXPECT_EQ(view.Items().size(), 2u);
+    EXPECT_EQ(device.m_requests, 5);  // two rectangles, two slot reads, the link list
+    EXPECT_EQ(hook.shown, 1);
+    EXPECT_EQ(hook.depth, 0);
+    view.DeleteItem(QStringLiteral("定时器-1"));
+    EXPECT_EQ(hook.shown, 2);
 }
 
 }  // namespace
