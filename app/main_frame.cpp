@@ -28,15 +28,16 @@
 #include "app/frame_coordinator.h"
 #include "app/looks.h"
 #include "app/output_bar.h"
+#include "app/xlog.h"
 #include "browser/component_tree.h"
 #include "browser/event_monitor.h"
 #include "browser/property_view_bar.h"
-#include "diagram/korvessa_view.h"
 #include "kvs_version.h"
 #include "kvsh_unsolicited.h"
 #include "kvsh_vocab.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "maintenance/dlg_slot_sel.h"
+#include "maintenance/maintenance_commands.h"
 
 namespace {
 const QString kManager = QStringLiteral(KVS_COMPONENT_MANAGER);
@@ -91,11 +92,6 @@ CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
     grid->SetTitleTarget(m_propertyBar);
     AttachGrid(grid, grid);
     m_commands.Register(ID_EVENT_MONITOR, [this] { RunEventMonitorSettings(*m_device, this); });
-    // The work area: the diagram view, coordinated through IDiagramView.
-    auto* view = new CKorvessaView(*m_device, this);
-    view->SetNotifyTarget(this);
-    view->SetDocument(m_doc.get());
-    AttachView(view, view);
     UpdateCommandUI();
     RestoreLayout();
 
@@ -176,6 +172,14 @@ void CMainFrame::RegisterCommands() {
     });
     add(ID_FILE_SAVE, [this] { m_doc->Save(); });
     add(ID_FILE_SAVE_AS, [this] { m_doc->SaveAs(); });
+    // "启动参数设置", "boot操作", "固件操作"; the firmware records go to the file log.
+    RegisterMaintenanceCommands(
+        add, *m_device, this,
+        [](kvs::fw::FirmwareLogLevel level, const char* file, const char* function, int line,
+           const std::string& text) {
+            int l = level == kvs::fw::FirmwareLogLevel::Error ? CxLog::Error : CxLog::Message;
+            CxLog::Instance().LogWrite(file, function, line, l, "%s", text.c_str());
+        });
 }
 
 void CMainFrame::CreateMenus() {
