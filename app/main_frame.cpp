@@ -32,6 +32,7 @@
 #include "browser/component_tree.h"
 #include "browser/event_monitor.h"
 #include "browser/property_view_bar.h"
+#include "diagram/korvessa_view.h"
 #include "kvs_version.h"
 #include "kvsh_unsolicited.h"
 #include "kvsh_vocab.h"
@@ -92,6 +93,11 @@ CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
     grid->SetTitleTarget(m_propertyBar);
     AttachGrid(grid, grid);
     m_commands.Register(ID_EVENT_MONITOR, [this] { RunEventMonitorSettings(*m_device, this); });
+    // The work area: the diagram view, coordinated through IDiagramView.
+    auto* view = new CKorvessaView(*m_device, this);
+    view->SetNotifyTarget(this);
+    view->SetDocument(m_doc.get());
+    AttachView(view, view);
     UpdateCommandUI();
     RestoreLayout();
 
