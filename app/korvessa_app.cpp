@@ -8,6 +8,7 @@
 #include "app/device/device.h"
 #include "app/main_frame.h"
 #include "devsim/device.h"
+#include "maintenance/maintenance_commands.h"
 
 StartOptions ParseCommandLine(const QStringList& args) {
     StartOptions o;
@@ -25,6 +26,8 @@ StartOptions ParseCommandLine(const QStringList& args) {
             o.help = true;
         } else if (a == QLatin1String("--version")) {
             o.version = true;
+        } else if (a == QLatin1String(kServiceOption)) {
+            o.service = true;
         } else if (a.startsWith(QLatin1String("-"))) {
             o.error = QStringLiteral("unknown option: %1").arg(a);
             return o;
@@ -40,11 +43,12 @@ StartOptions ParseCommandLine(const QStringList& args) {
 
 QString UsageText() {
     return QStringLiteral(
-        "usage: korvessa [--demo] [--screenshot FILE.png] [PROJECT.kvs]\n"
+        "usage: korvessa [--demo] [--screenshot FILE.png] [--service] [PROJECT.kvs]\n"
         "       korvessa --help | --version\n"
         "  --demo        start the simulated controller in this process (UDP 127.0.0.1:30001)\n"
         "                and connect to it\n"
         "  --screenshot  save the main window as a PNG once it is connected, then quit\n"
+        "  --service     show the firmware dialog's endurance test (service staff)\n"
         "  PROJECT.kvs   a project file to open (downloaded to the connected controller)\n");
 }
 
@@ -76,6 +80,7 @@ bool CKorvessaApp::ConnectToSimulator() {
 }
 
 bool CKorvessaApp::Start(const StartOptions& options) {
+    CFirmwareCtrl::SetServiceMode(options.service);
     m_frame = std::make_unique<CMainFrame>();
     m_frame->show();
 

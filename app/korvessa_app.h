@@ -17,6 +17,7 @@ struct StartOptions {
     QString screenshot;   // --screenshot FILE: save the window as PNG once connected, quit
     bool help = false;
     bool version = false;  // --version: print the version and quit
+    bool service = false;  // --service: the firmware dialog offers its endurance test
     QString error;         // not empty: the command line was refused
 };
 

@@ -52,6 +52,13 @@ class DemoStartTest : public QObject {
         QCOMPARE(o.screenshot, screenshot);
     }
 
+    void serviceOptionOffersTheFirmwareEnduranceTest() {
+        StartOptions o = ParseCommandLine({"korvessa", "--service", "--demo"});
+        QVERIFY(o.error.isEmpty());
+        QVERIFY(o.service);
+        QVERIFY(!ParseCommandLine({"korvessa", "--demo"}).service);
+    }
+
     void demoConnectsToItsSimulatorAndOpensTheNamedProject() {
         CRecordingService service;
         // A project holding a single counter, made by a simulator of its own.
