@@ -29,6 +29,7 @@
 #include "app/looks.h"
 #include "app/output_bar.h"
 #include "app/xlog.h"
+#include "authoring/authoring_hooks.h"
 #include "browser/component_tree.h"
 #include "browser/event_monitor.h"
 #include "browser/property_view_bar.h"
@@ -98,6 +99,11 @@ CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
     view->SetNotifyTarget(this);
     view->SetDocument(m_doc.get());
     AttachView(view, view);
+    // The view's double clicks and F1, and the help command, open the authoring module's
+    // dialogs and the manual.
+    m_authoring = std::make_unique<CAuthoringHooks>(*m_device, this);
+    view->SetEditors(m_authoring.get());
+    m_commands.Register(ID_HELP_DOC, [this] { m_authoring->OpenHelpHome(); });
     UpdateCommandUI();
     RestoreLayout();
 

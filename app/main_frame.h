@@ -35,6 +35,7 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QToolBar;
+class CAuthoringHooks;
 class CBusyCursorHook;
 class CComponentTree;
 class CFrameCoordinator;
@@ -157,6 +158,7 @@ class CMainFrame : public QMainWindow, public IDocumentFrame {
     CBusyCursorHook* m_busyHook = nullptr;
     std::unique_ptr<CKorvessaDoc> m_doc;
     std::unique_ptr<CFrameCoordinator> m_coordinator;
+    std::unique_ptr<CAuthoringHooks> m_authoring;
     CCommandRegistry m_commands;
 
     bool m_connected = false;
