@@ -64,8 +64,8 @@ CPropertyViewBar::CPropertyViewBar(CDevice& device, QWidget* parent)
 CPropertyViewBar::~CPropertyViewBar() = default;
 
 void CPropertyViewBar::SetTitleTarget(QWidget* target) {
+    // The pane keeps its own title ("属性") until the grid first shows or empties.
     m_titleTarget = target;
-    if (m_titleTarget) m_titleTarget->setWindowTitle(m_title);
 }
 
 void CPropertyViewBar::SetTitle(const QString& title) {
