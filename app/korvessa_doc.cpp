@@ -2,12 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 
 #include "app/common/message_service.h"
 #include "app/device/device.h"
 #include "app/settings_keys.h"
+#include "browser/reply_records.h"
+#include "tools/common/atomic_file.h"
 
 namespace {
 QSettings Settings() {
@@ -35,7 +36,47 @@ void CKorvessaDoc::SetPath(const QString& path) {
     emit TitleChanged(Title());
 }
 
+QString CKorvessaDoc::ClearQuestion() {
+    return QStringLiteral(
+        "新建工程将清除下位机当前的全部配置（组件、连接和图表布局），清除后无法恢复。\n"
+        "确定要清除吗？");
+}
+
+bool CKorvessaDoc::DeviceHoldsComponents() {
+    DeviceResult<QByteArray> tree = m_device.ComponentTree();
+    if (!tree.Ok()) return true;  // unknown: ask rather than clear unasked
+    bool holds = false;
+    ForEachRecord(tree.value, [&holds](const KVS_RECORD& rec) {
+        holds = holds || rec.kind == KVS_KIND_INSTANCE;
+    });
+    return holds;
+}
+
+bool CKorvessaDoc::SaveModified() {
+    if (!m_modified) return true;
+    switch (CMessageService::Get().AskYesNoCancel(
+        m_dialogParent, QStringLiteral("是否保存对 %1 的更改?").arg(Title()))) {
+        case CMessageService::Answer::Yes: {
+            const QString path = m_path.isEmpty() ? AskSavePath() : m_path;
+            if (path.isEmpty()) return false;  // the file dialog was cancelled
+            SaveTo(path);  // a failed save still lets the command go on, as it was carried out
+            return true;
+        }
+        case CMessageService::Answer::No:
+            return true;
+        case CMessageService::Answer::Cancel:
+            break;
+    }
+    return false;
+}
+
 bool CKorvessaDoc::New() {
+    if (!m_firstNew) {
+        if (!SaveModified()) return false;
+        // Clearing takes the device's whole configuration with no way back: only on Yes.
+        if (DeviceHoldsComponents() && !CMessageService::Get().Ask(m_dialogParent, ClearQuestion()))
+            return false;
+    }
     SetPath(QString());
     SetModified(false);
     if (!m_firstNew) m_frame.ClearProject();
@@ -44,8 +85,10 @@ bool CKorvessaDoc::New() {
 }
 
 bool CKorvessaDoc::Open(const QString& path) {
+    if (!SaveModified()) return false;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read: a FIFO would block the window, a device never ends.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         CMessageService::Get().Inform(m_dialogParent, QStringLiteral("打开文件失败: %1").arg(path));
         return false;
     }
@@ -65,24 +108,37 @@ bool CKorvessaDoc::Save() {
     return SaveTo(m_path);
 }
 
-bool CKorvessaDoc::SaveAs() {
+QString CKorvessaDoc::AskSavePath() {
     QString path = CMessageService::Get().AskSaveFile(m_dialogParent, FileFilter());
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kvs");
+    return path;
+}
+
+bool CKorvessaDoc::SaveAs() {
+    const QString path = AskSavePath();
     if (path.isEmpty()) return false;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".kvs");
     return SaveTo(path);
 }
 
 bool CKorvessaDoc::SaveTo(const QString& path) {
     DeviceResult<QByteArray> text = m_device.UploadConfig();
-    QSaveFile file(path);
-    bool saved = text.Ok() && file.open(QIODevice::WriteOnly) &&
-                 file.write(text.value) == text.value.size() && file.commit();
+    // The text goes to a temporary file beside the target, which replaces the target only
+    // once it is whole: without a text, or when a write fails, the file keeps what it held.
+    std::string error;
+    const bool written =
+        text.Ok() &&
+        kvs::WriteFileAtomically(QFile::encodeName(path).toStdString(), text.value.constData(),
+                                 size_t(text.value.size()), &error);
     SetPath(path);  // the document takes the name either way
     SetModified(false);
-    CMessageService::Get().Inform(m_dialogParent,
-                                  saved ? QStringLiteral("保存当前下位机配置成功！")
-                                        : QStringLiteral("获取下位机配置出错，保存失败"));
-    return saved;
+    QString message = QStringLiteral("保存当前下位机配置成功！");
+    if (!text.Ok())
+        message = QStringLiteral("获取下位机配置出错，保存失败");
+    else if (!written)
+        message = QStringLiteral("写入文件出错，保存失败，文件保持原有内容: %1")
+                      .arg(QString::fromLocal8Bit(error.c_str()));
+    CMessageService::Get().Inform(m_dialogParent, message);
+    return written;
 }
 
 void CKorvessaDoc::AddRecentFile(const QString& path) {

@@ -330,7 +330,9 @@ class FrameDeviceTest : public QObject {
     void newProjectClearsTheDevice() {
         QVERIFY(frame->ConnectWith(Udp()));
         frame->Execute(ID_RUN);
+        service->answers = {true};  // yes, clear the device's configuration
         frame->Execute(ID_FILE_NEW);
+        QCOMPARE(service->asks, QStringList({CKorvessaDoc::ClearQuestion()}));
         QVERIFY(service->informs.isEmpty());
         QVERIFY(!frame->IsRunning());
         QVERIFY(!dev->Running());
@@ -340,6 +342,7 @@ class FrameDeviceTest : public QObject {
         devsim::Faults bad;
         bad.malformed = 1;
         dev->SetFaults(bad);
+        service->answers = {true};
         frame->Execute(ID_FILE_NEW);
         QCOMPARE(service->informs, QStringList({"清理当前工程配置失败!"}));
     }
