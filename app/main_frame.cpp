@@ -377,6 +377,11 @@ void CMainFrame::SetLook(int id) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    // Unsaved changes are offered for saving first; Cancel keeps the program open.
+    if (!m_doc->SaveModified()) {
+        e->ignore();
+        return;
+    }
     SaveLayout();
     QMainWindow::closeEvent(e);
 }
