@@ -306,10 +306,12 @@ void CFirmwareCtrl::Finished(Operation op) {
         m_progress->setValue(p.value);
     }
     m_running.store(Operation::None);
+    SetIdleButtons();
     if (m_closing) {
+        // Closed now; shown again, the dialog starts as new.
+        m_closing = false;
+        m_exitButton->setEnabled(true);
         QDialog::reject();
-    } else {
-        SetIdleButtons();
     }
     emit OperationFinished();
 }

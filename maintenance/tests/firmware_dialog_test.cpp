@@ -237,6 +237,13 @@ class FirmwareDialogTest : public QObject {
         QVERIFY2(t.elapsed() < 900, qPrintable(QString::number(t.elapsed())));
         QVERIFY(dlg->Running() == CFirmwareCtrl::Operation::None);
         QCOMPARE(dlg->result(), int(QDialog::Rejected));
+        // Shown again, it is ready for the next operation and closes without a question.
+        dlg->show();
+        QVERIFY(dlg->ExitButton()->isEnabled() && dlg->UpgradeButton()->isEnabled());
+        const int asked = int(service->asks.size());
+        dlg->ExitButton()->click();
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(int(service->asks.size()), asked);
         dlg.reset();  // the worker is idle: destruction joins it at once
     }
 
