@@ -211,14 +211,23 @@ std::optional<FirmwareOutcome> CFirmwareEngine::ReadPages(std::vector<uint8_t>& 
     for (int32_t a = 0; a < g.imageSize; a += g.pageSize) {
         // A refused address or read command would leave the previous page in the data
         // attribute; taking it would silently corrupt the image, so it is a read error too.
+        // Each of the page's three requests is repeated on its own when it got no answer: the
+        // address and the read command may be carried out twice, and the data attribute keeps
+        // the page read, so no step needs the ones before it again. The page has kPageRetries
+        // repeats in all.
         std::optional<std::vector<uint8_t>> page;
-        for (int attempts = 0;;) {
-            bool commanded = m_device.SetAttr(kAttrAddress, std::to_string(a)) &&
-                             m_device.SetAttr(kAttrRead, "true");
-            page.reset();
-            if (commanded) page = m_device.GetMemData(kAttrData);
-            if (page || !RetryRead(attempts, a, log)) break;
-        }
+        int attempts = 0;
+        auto repeat = [&](auto&& request) {
+            while (!request())
+                if (!RetryRead(attempts, a, log)) return false;
+            return true;
+        };
+        if (repeat([&] { return m_device.SetAttr(kAttrAddress, std::to_string(a)); }) &&
+            repeat([&] { return m_device.SetAttr(kAttrRead, "true"); }))
+            repeat([&] {
+                page = m_device.GetMemData(kAttrData);
+                return page.has_value();
+            });
         long long got = page ? static_cast<long long>(page->size()) : 0;
         if (!page || got != g.pageSize) {
             std::string text = Format("读取错误:%lld,%lld", a, got);

@@ -131,9 +131,9 @@ class CFirmwareEngine {
     void ClearStop() { m_stop.store(false); }
     bool StopRequested() const { return m_stop.load(); }
 
-    // A page read (the address and read command writes and the data read) whose request got
-    // no answer is repeated up to this many more times before the operation fails; a refusal
-    // is never repeated. Reading is safe to repeat; programming is not retried.
+    // A request of a page read (the address and read command writes, the data read) that got
+    // no answer is repeated, up to this many repeats per page, before the operation fails; a
+    // refusal is never repeated. Reading is safe to repeat; programming is not retried.
     static constexpr int kPageRetries = 2;
 
     // Reads the whole image into a .fw file; no file is written unless every page was read.
