@@ -1,6 +1,8 @@
-// Configurations at the largest size the protocol carries, both ways, over UDP and a pseudo
-// terminal against the simulated controller. Runs in a private network namespace.
+// Configurations at the largest size the protocol carries, both ways, over UDP, a pseudo
+// terminal and the simulated USB bus against the simulated controller. Runs in a private network
+// namespace.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "devsim/device.h"
+#include "devsim/usb_controller.h"
 #include "gbk.h"
 #include "kvsh_user.h"
 #include "kvsh_vocab.h"
@@ -18,7 +21,7 @@ namespace {
 // largest the 16-bit frame length allows.
 constexpr size_t kLongestText = 65535 - 12 - 1;
 
-enum class Link { kUdp, kSerial };
+enum class Link { kUdp, kSerial, kUsb };
 
 class LargestFrame : public ::testing::TestWithParam<Link> {
   protected:
@@ -29,14 +32,23 @@ class LargestFrame : public ::testing::TestWithParam<Link> {
         if (GetParam() == Link::kUdp) {
             ASSERT_TRUE(device->StartUdp("127.0.0.1", 30001, &error)) << error;
             ASSERT_TRUE(KVS_Initial_UDP(127, 0, 0, 1));
-        } else {
+        } else if (GetParam() == Link::kSerial) {
             std::string path = device->StartPty("", &error);
             ASSERT_FALSE(path.empty()) << error;
             ASSERT_TRUE(KVS_Initial_UART(path.data()));
+        } else {
+            // The library's simulated USB driver finds the controller through this variable.
+            const std::string socket = "/tmp/kvs_largest_" + std::to_string(getpid()) + ".sock";
+            usb = std::make_unique<devsim::UsbController>(*device, socket);
+            ASSERT_TRUE(usb->Plug(&error)) << error;
+            setenv("KVSH_USB_SIM", socket.c_str(), 1);
+            ASSERT_TRUE(KVS_Initial_USB(0));
         }
     }
     void TearDown() override {
         KVS_Clear();
+        usb.reset();
+        unsetenv("KVSH_USB_SIM");
         device.reset();
     }
     // Pads comments (a value holds at most 16000 characters) until the device's configuration
@@ -58,6 +70,7 @@ class LargestFrame : public ::testing::TestWithParam<Link> {
         return text;
     }
     std::unique_ptr<devsim::Device> device;
+    std::unique_ptr<devsim::UsbController> usb;
 };
 
 TEST_P(LargestFrame, TheLongestConfigurationTravelsBothWays) {
@@ -79,9 +92,12 @@ TEST_P(LargestFrame, TheLongestConfigurationTravelsBothWays) {
     EXPECT_EQ(KVS_GetLastResult(nullptr), KVS_RESULT_NOT_SENT);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, LargestFrame, ::testing::Values(Link::kUdp, Link::kSerial),
+INSTANTIATE_TEST_SUITE_P(Links, LargestFrame,
+                         ::testing::Values(Link::kUdp, Link::kSerial, Link::kUsb),
                          [](const auto& info) {
-                             return info.param == Link::kUdp ? "Udp" : "Serial";
+                             return info.param == Link::kUdp      ? "Udp"
+                                    : info.param == Link::kSerial ? "Serial"
+                                                                  : "Usb";
                          });
 
 }  // namespace

@@ -21,13 +21,15 @@
 
 #include "basecomm.h"
 #include "event.h"
+#include "frame.h"
 #include "usb_device.h"
 
 class CKVSH_USB : public CKVSH_BaseComm {
   public:
     static constexpr uint8_t kOutAddress = 0x02;
     static constexpr uint8_t kInAddress = 0x86;
-    static constexpr size_t kInSize = 65536;
+    // One bulk IN read holds the USB frame of the largest message (65535 bytes + head).
+    static constexpr size_t kInSize = kvs::kUsbHeadSize + ((kvs::kMaxFrameMessage + 3) / 4) * 4;
     static constexpr unsigned kOutTimeoutMs = 1000;
     static constexpr unsigned kRecoveryPauseMs = 100;
     static constexpr int kFailuresBeforeReopen = 10;
