@@ -306,6 +306,17 @@ TEST(Polyline, InsertingBeyondNinePointsIsRefusedAtEveryStep) {
     EXPECT_EQ(line.Point(3), (TPoint{35, 25}));
 }
 
+TEST(Polyline, TwoPointRouteDraggedAtItsStartStaysInsideItsPoints) {
+    // The default mode's step for point n - 2 would set the entry before point 0 of a
+    // two-point route; it has none, and the jog is made from the two points alone.
+    TPoints t = Array({{0, 0}, {100, 0}});
+    TPoints s = t;
+    s[0] = {0, 40};
+    TPoints r;
+    ASSERT_EQ(CLineTrace::Reroute(t, 2, s, CLineTrace::kDefault, r, 0), 4);
+    EXPECT_EQ(Pts(r, 4), (std::vector<TPoint>{{0, 40}, {50, 40}, {50, 0}, {100, 0}}));
+}
+
 TEST(Polyline, ModifierKeysAreReadAtEachStep) {
     // Shift moves only the point; the release without it routes by default.
     auto owned = Line({{0, 0}, {50, 0}, {50, 40}, {100, 40}});

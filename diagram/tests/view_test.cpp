@@ -536,6 +536,44 @@ TEST(ViewBusy, MultiRequestOperationsKeepTheBusyCursorUpThroughout) {
     EXPECT_EQ(hook.shown, 2);
 }
 
+TEST(ViewUntrusted, LinksNamingAnyPartOfABoxGoWithItAndLongNamesAreNotShown) {
+    CFakeDevice device;
+    const QString rect = QStringLiteral("(0,0),(80,40)");
+    device.SetValue(QStringLiteral("定时器-1"), QStringLiteral("区域位置"), rect);
+    device.SetValue(QStringLiteral("计数器-1"), QStringLiteral("区域位置"),
+                    QStringLiteral("(200,0),(280,40)"));
+    const QString longName = QString(40, QChar(0x5B9A)) + QStringLiteral("-1");  // 82 GBK bytes
+    device.SetValue(longName, QStringLiteral("区域位置"), rect);
+    // A link whose ends name the boxes' bodies (no slot): the device is not trusted to name
+    // slots of the right kind.
+    device.SetValue(QStringLiteral("槽位连接线"), QStringLiteral("创建的组件"),
+                    QStringLiteral("槽位连接线-1;"));
+    device.SetValue(QStringLiteral("槽位连接线-1"), QStringLiteral("区域位置"),
+                    QStringLiteral("2,(40,20),(240,20),"));
+    device.SetValue(QStringLiteral("槽位连接线-1"), QStringLiteral("发送槽位"),
+                    QStringLiteral("定时器-1"));
+    device.SetValue(QStringLiteral("槽位连接线-1"), QStringLiteral("接收槽位"),
+                    QStringLiteral("计数器-1"));
+    CKorvessaView view(device);
+    view.LoadDiagram(QStringLiteral("定时器-1;计数器-1;") + longName + ';');
+    EXPECT_FALSE(view.HasItem(longName));
+    ASSERT_TRUE(view.HasItem(QStringLiteral("槽位连接线-1")));
+    ASSERT_TRUE(view.DeleteItem(QStringLiteral("定时器-1")));
+    EXPECT_FALSE(view.HasItem(QStringLiteral("槽位连接线-1")));
+    EXPECT_TRUE(device.m_log.contains(QStringLiteral("DelComponent 槽位连接线-1")));
+    // The remaining box moves without touching a freed part.
+    auto* counter = static_cast<CComponentTrace*>(view.FindItemByName(QStringLiteral("计数器-1")));
+    ASSERT_TRUE(counter);
+    EXPECT_TRUE(counter->LoadGeometry(QStringLiteral("(300,0),(380,40)")));
+    EXPECT_EQ(view.Items().size(), 1u);
+
+    // A new component whose name does not fit is created on the device but not drawn.
+    device.SetValue(longName.left(41), QStringLiteral("总资源数"), QStringLiteral("9"));
+    device.SetValue(longName.left(41), QStringLiteral("已用资源数"), QStringLiteral("0"));
+    view.DropComponent(longName.left(41), QPoint(10, 10));
+    EXPECT_EQ(view.Items().size(), 1u);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
