@@ -409,6 +409,23 @@ TEST_F(ViewTest, SelectionFollowsPressesNamesAndTheDeleteKey) {
                                            QStringLiteral("script 用户自定义组件-1")}));
 }
 
+TEST_F(ViewTest, BecomingActiveAgainPostsTheSelectedName) {
+    view->LoadDiagram(Instances());
+    ASSERT_TRUE(view->SelectItemByName(QStringLiteral("计数器-1")));
+    view->clearFocus();
+    view->setFocus();
+    QElapsedTimer t;
+    t.start();
+    while (!view->hasFocus() && t.elapsed() < 2000) QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(sink.codes, std::vector<int>{NOTIFY_SELECT});
+    EXPECT_EQ(sink.names, QStringList{QStringLiteral("计数器-1")});
+    // Focus staying in the view posts nothing more.
+    view->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(sink.codes.size(), 1u);
+}
+
 TEST_F(ViewTest, ReloadedComponentLosesItsLinksAndDanglesNothing) {
     view->LoadDiagram(Instances());
     const size_t links = LinkComponents().size();
