@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <atomic>
 
+#include "analyzer/dialog_waveform.h"
 #include "app/common/busy_hook.h"
 #include "app/common/commands.h"
 #include "app/common/frame_events.h"
@@ -104,6 +105,9 @@ CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
     m_authoring = std::make_unique<CAuthoringHooks>(*m_device, this);
     view->SetEditors(m_authoring.get());
     m_commands.Register(ID_HELP_DOC, [this] { m_authoring->OpenHelpHome(); });
+    // The logic analyzer's sampling strip fills the "逻辑分析仪" pane.
+    auto* strip = new CDialogWaveform(*m_device, m_analyzerBar);
+    AttachStrip(strip, strip);
     UpdateCommandUI();
     RestoreLayout();
 
