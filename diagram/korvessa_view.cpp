@@ -646,12 +646,59 @@ bool CKorvessaView::ReloadComponent(const QString& name) {
     if (!old || FindItemByName(name) != old) return false;
     CBusyScope busy(m_device);
     CDeviceOperation op(m_device, QStringLiteral("重建组件"));
-    RemoveLinksOf(old);
+    // The box's links are held aside by the names of their slots while the box is rebuilt: a
+    // link whose two slots the new box (and the other end) still has stays, on the device and
+    // in the diagram; only a link whose slot is gone is removed. Editing an attribute of a box
+    // must not throw away the user's wiring.
+    struct THeldLink {
+        std::unique_ptr<CConnectTrace> link;
+        QString from;
+        QString to;
+    };
+    std::vector<THeldLink> held;
+    for (auto it = m_items.begin(); it != m_items.end();) {
+        auto* link =
+            (*it)->Type() == CBaseTrace::kLink ? static_cast<CConnectTrace*>(it->get()) : nullptr;
+        if (!link || !(old->Owns(link->FromSlot()) || old->Owns(link->ToSlot()))) {
+            ++it;
+            continue;
+        }
+        if (m_track.Item() == link) {
+            m_track.Forget(link);
+            m_afterPressPending = false;
+        }
+        THeldLink h;
+        h.from = link->FromSlot() ? link->FromSlot()->name : QString();
+        h.to = link->ToSlot() ? link->ToSlot()->name : QString();
+        link->SetSlots(nullptr, nullptr);  // nothing may point into the old box
+        h.link.reset(static_cast<CConnectTrace*>(it->release()));
+        it = m_items.erase(it);
+        held.push_back(std::move(h));
+    }
     Destroy(old);
     m_selection = nullptr;
     CComponentTrace* box = CreateComponentFromDevice(name);
+    for (THeldLink& h : held) {
+        // Without a box the device was not read; its links are left as they are there.
+        if (!box) break;
+        T_COMPONENT_INFO* from = h.from.isEmpty() ? nullptr : FindSlot(h.from);
+        T_COMPONENT_INFO* to = h.to.isEmpty() ? nullptr : FindSlot(h.to);
+        h.link->SetSlots(from, to);
+        if (from && to && from->kind == T_COMPONENT_INFO::kSend &&
+            to->kind == T_COMPONENT_INFO::kReceive) {
+            h.link->SetFlagged(to->flag && from->flag);
+            h.link->FollowSlots();
+            m_items.push_back(std::move(h.link));
+        } else {
+            h.link->RemoveFromDevice();
+        }
+    }
     Repaint();
     if (!box) return false;
+    // The rebuilt box is drawn above its links, as a newly loaded one is.
+    auto top = std::find_if(m_items.begin(), m_items.end(),
+                            [box](const auto& p) { return p.get() == box; });
+    if (top != m_items.end()) std::rotate(top, top + 1, m_items.end());
     box->SetSelected(true);
     m_selection = box;
     return true;

@@ -426,20 +426,35 @@ TEST_F(ViewTest, BecomingActiveAgainPostsTheSelectedName) {
     EXPECT_EQ(sink.codes.size(), 1u);
 }
 
-TEST_F(ViewTest, ReloadedComponentLosesItsLinksAndDanglesNothing) {
+TEST_F(ViewTest, ReloadedComponentKeepsTheLinksItsSlotsStillHaveAndDanglesNothing) {
     view->LoadDiagram(Instances());
     const size_t links = LinkComponents().size();
+    auto linksAt = [&](CComponentTrace* box) {
+        int n = 0;
+        for (const auto& item : view->Items()) {
+            if (item->Type() != CBaseTrace::kLink) continue;
+            auto* link = static_cast<CConnectTrace*>(item.get());
+            if (box->Owns(link->FromSlot()) || box->Owns(link->ToSlot())) ++n;
+        }
+        return n;
+    };
+    const int before = linksAt(Box(QStringLiteral("计数器-1")));
+    ASSERT_GT(before, 0);
     ASSERT_TRUE(view->ReloadComponent(QStringLiteral("计数器-1")));
     CComponentTrace* counter = Box(QStringLiteral("计数器-1"));
     ASSERT_TRUE(counter);
     EXPECT_EQ(view->Selection(), counter);
-    EXPECT_LT(LinkComponents().size(), links);
+    EXPECT_EQ(view->Items().back().get(), counter) << "the rebuilt box is drawn on top";
+    // Its slots did not change, so its wiring stays on the device and in the diagram.
+    EXPECT_EQ(LinkComponents().size(), links);
+    EXPECT_EQ(linksAt(counter), before);
     for (const auto& item : view->Items()) {
         if (item->Type() != CBaseTrace::kLink) continue;
         auto* link = static_cast<CConnectTrace*>(item.get());
-        EXPECT_FALSE(counter->Owns(link->FromSlot()) || counter->Owns(link->ToSlot()));
-        // Every remaining end points into a live box.
+        // Every end points into a live box.
+        ASSERT_TRUE(link->FromSlot() && link->ToSlot());
         EXPECT_EQ(Slot(link->ToSlot()->name), link->ToSlot());
+        EXPECT_EQ(Slot(link->FromSlot()->name), link->FromSlot());
     }
     sim->SetValue("计数器-1", "用户注释", "新注释");
     EXPECT_TRUE(view->ReloadComment(QStringLiteral("计数器-1")));
@@ -447,6 +462,26 @@ TEST_F(ViewTest, ReloadedComponentLosesItsLinksAndDanglesNothing) {
     view->ClearDiagram();
     EXPECT_TRUE(view->Items().empty());
     EXPECT_FALSE(view->ReloadComment(QStringLiteral("计数器-1")));
+}
+
+TEST_F(ViewTest, ReloadedComponentRemovesOnlyTheLinkWhoseSlotIsGone) {
+    view->LoadDiagram(Instances());
+    const size_t links = LinkComponents().size();
+    const QString expression = QStringLiteral("表达式运算-1");
+    ASSERT_TRUE(Slot(expression + QStringLiteral(":输入2")));
+    sim->SetValue("表达式运算-1", "输入槽位个数", "1");
+    ASSERT_TRUE(view->ReloadComponent(expression));
+    EXPECT_FALSE(Slot(expression + QStringLiteral(":输入2")));
+    EXPECT_EQ(LinkComponents().size(), links - 1) << "the link into the vanished input goes";
+    EXPECT_TRUE(Slot(expression + QStringLiteral(":输入1")));
+    bool firstInputLinked = false;
+    for (const auto& item : view->Items()) {
+        if (item->Type() != CBaseTrace::kLink) continue;
+        auto* link = static_cast<CConnectTrace*>(item.get());
+        if (link->ToSlot() && link->ToSlot()->name == expression + QStringLiteral(":输入1"))
+            firstInputLinked = true;
+    }
+    EXPECT_TRUE(firstInputLinked) << "the link into the input that stays is kept";
 }
 
 TEST_F(ViewTest, LinksRubberBandContextMenuAndOverlaps) {
