@@ -47,6 +47,10 @@ QString VcdWord(QString s) {
     return s;
 }
 
+// The wire identifiers: letters, since "$" and "#" begin keywords and time stamps for some
+// readers.
+QString Id(int channel) { return QString(QChar('A' + channel)); }
+
 void SplitPoint(const QString& name, QString* scope, QString* wire) {
     int at = name.lastIndexOf(':');
     if (at < 0) at = name.lastIndexOf('.');
@@ -73,21 +77,20 @@ QByteArray ToVcd(const Recording& r) {
     for (int k = 0; k < r.channels; ++k) {
         QString scope, wire;
         SplitPoint(r.Name(k), &scope, &wire);
-        const QString id(QChar('!' + k));
+        const QString id = Id(k);
         if (!scope.isEmpty()) out += "$scope module " + VcdWord(scope) + " $end\n";
         out += "$var wire 1 " + id + " " + VcdWord(wire) + " $end\n";
         if (!scope.isEmpty()) out += "$upscope $end\n";
     }
     out += "$upscope $end\n$enddefinitions $end\n";
     out += "#0\n$dumpvars\n";
-    for (int k = 0; k < r.channels; ++k)
-        out += QString(r.Bit(0, k) ? '1' : '0') + QChar('!' + k) + "\n";
+    for (int k = 0; k < r.channels; ++k) out += QString(r.Bit(0, k) ? '1' : '0') + Id(k) + "\n";
     out += "$end\n";
     for (int s = 1; s < r.samples; ++s) {
         QString changes;
         for (int k = 0; k < r.channels; ++k)
             if (r.Bit(s, k) != r.Bit(s - 1, k))
-                changes += QString(r.Bit(s, k) ? '1' : '0') + QChar('!' + k) + "\n";
+                changes += QString(r.Bit(s, k) ? '1' : '0') + Id(k) + "\n";
         if (!changes.isEmpty())
             out += "#" + QString::number(s * ts.ticksPerSample) + "\n" + changes;
     }

@@ -49,6 +49,9 @@ inline VcdFile ReadVcd(const QByteArray& text) {
             } else if (w == "$var") {
                 QStringList b = until_end();  // type size id reference
                 if (b.size() != 4 || b[1] != "1") f.error = "bad var";
+                // Some readers take "$..." for a keyword and "#..." for a time stamp.
+                if (b.value(2).startsWith('$') || b.value(2).startsWith('#'))
+                    f.error = "identifier " + b.value(2);
                 QString name = (scopes.mid(1) << b.value(3)).join('.');  // below the top scope
                 byId[b.value(2)] = name;
                 f.names << name;
