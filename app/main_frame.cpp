@@ -25,7 +25,7 @@
 #include "app/common/icons.h"
 #include "app/common/message_service.h"
 #include "app/device/device.h"
-#include "app/device/gbk_text.h"
+#include "app/device/unsolicited_lines.h"
 #include "app/frame_coordinator.h"
 #include "app/looks.h"
 #include "app/output_bar.h"
@@ -36,7 +36,6 @@
 #include "browser/property_view_bar.h"
 #include "diagram/korvessa_view.h"
 #include "kvs_version.h"
-#include "kvsh_unsolicited.h"
 #include "kvsh_vocab.h"
 #include "maintenance/dlg_dev_sel.h"
 #include "maintenance/dlg_slot_sel.h"
@@ -52,7 +51,6 @@ QSettings Settings() {
                      QString::fromUtf8(SettingsKey::kApplication));
 }
 
-QString Span(const KVS_TEXT_SPAN& span) { return FromGbk(span.text, qsizetype(span.length)); }
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent, std::unique_ptr<CDevice> device)
@@ -669,29 +667,5 @@ bool CMainFrame::event(QEvent* e) {
 }
 
 void CMainFrame::OnDeviceMessage(const QByteArray& message) {
-    // Bytes from the device are untrusted: the decoder bounds every text by the length.
-    const auto* msg = reinterpret_cast<const unsigned char*>(message.constData());
-    const int length = int(message.size());
-    switch (KVS_UnsolicitedCode(msg, length)) {
-        case -1:
-            return;  // shorter than a head
-        case KVS_UNSOLICITED_MONITOR_EVENT: {
-            KVS_MONITOR_EVENT event;
-            KVS_DecodeMonitorEvent(msg, length, &event);
-            m_device->Log(KVS_LEVEL_NORMAL, QStringLiteral("收到监控事件--属性名:%1,当前值:%2")
-                                                .arg(Span(event.name), Span(event.value)));
-            break;
-        }
-        case KVS_UNSOLICITED_INFO_LINES: {
-            KVS_INFO_ITER it;
-            KVS_INFO_LINE line;
-            KVS_InfoLinesBegin(&it, msg, length);
-            while (KVS_InfoLinesNext(&it, &line))
-                m_device->Log(line.level, QStringLiteral("KVS固件信息:  ") + Span(line.text));
-            break;
-        }
-        default:
-            m_device->Log(KVS_LEVEL_NORMAL, QStringLiteral("收到不能识别的KVS消息类型"));
-            break;
-    }
+    for (const auto& [level, text] : UnsolicitedLines(message)) m_device->Log(level, text);
 }
