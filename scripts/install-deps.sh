@@ -14,7 +14,7 @@ PACKAGES=(
   # USB transport
   libusb-1.0-0-dev
   # real-window checks and CJK glyphs
-  xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+  xvfb xauth x11-apps imagemagick fonts-wqy-microhei openbox xdotool
   # the toolkit's own texts (dialog buttons, file dialogs) in Chinese
   qt6-translations-l10n
   # bench-only peer
